@@ -1,0 +1,34 @@
+// Resource and control identifiers shared by the resource script and the code.
+#pragma once
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+
+#define IDD_ABOUTBOX 100
+#define IDD_KELVANE_DIALOG 102
+#define IDR_MAINFRAME 128
+#define IDB_BANNER 136
+
+#define IDC_CURRENT_PROGRESS 1002
+#define IDC_INSTALL 1003
+#define IDC_CLEANUP 1005
+#define IDC_ABOUT_VERSION 1023
+#define IDC_HOMEPAGE 1025
+#define IDC_TOTAL_PROGRESS 1027
+
+#define IDM_ABOUTBOX 16
+
+#define IDS_ABOUTBOX 101
+#define IDS_SOCKETS_INIT_FAILED 103
+#define IDS_OLE_INIT_FAILED 107
+#define IDS_INSTALL_INCORRECT 108
+#define IDS_COMPONENT_INSTALLED 110
+#define IDS_CANCEL 113
+#define IDS_CLOSE 114
+#define IDS_CLOSE_BROWSER 125
+#define IDS_COMPONENT_DELETED 126
+#define IDS_TOTAL_INSTALLED 127
+#define IDS_TOTAL_DELETED 128
+#define IDS_COMPLETED 129
+#define IDS_NO_CABFILES 130
