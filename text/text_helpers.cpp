@@ -73,8 +73,8 @@ bool UpperCaseBstr(fw::unique_bstr& text) {
     DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     BOOL lossy = FALSE;
     BOOL* report = utf8 ? nullptr : &lossy;
-    int bytes = ::WideCharToMultiByte(CP_ACP, flags, text.get(), units, nullptr, 0, nullptr, report);
-    if (bytes <= 0 || lossy) return false;
+    int bytes = ::WideCharToMultiByte(CP_ACP, flags, text.get(), units, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return false;
     std::vector<char> ansi(static_cast<std::size_t>(bytes));
     if (::WideCharToMultiByte(CP_ACP, flags, text.get(), units, ansi.data(), bytes, nullptr, report) != bytes ||
         lossy)

@@ -174,16 +174,25 @@ void PercentProgressCtrl::Paint(HDC target) const {
 
     RECT client{};
     ::GetClientRect(hwnd_, &client);
+    // The off-screen picture covers the target's clip box; a context handed
+    // over by WM_PRINTCLIENT may reach beyond this control, and what lies
+    // there is not ours to overwrite. Drawing that goes straight to the
+    // target leaves its settings as they were.
+    int saved = ::SaveDC(target);
+    ::IntersectClipRect(target, client.left, client.top, client.right, client.bottom);
+    {
+        OffscreenDC offscreen(target);
+        Draw(offscreen.get(), client);
+    }
+    ::RestoreDC(target, saved);
+}
+
+void PercentProgressCtrl::Draw(HDC dc, const RECT& client) const {
     int width = client.right - client.left;
     // Positions outside the range are kept as they are; only the picture stops at the edges.
     int split = client.left + std::clamp(Scaled(Pos, Lower, Upper, width), 0, width);
     RECT bar{client.left, client.top, split, client.bottom};
     RECT back{split, client.top, client.right, client.bottom};
-
-    OffscreenDC offscreen(target);
-    HDC dc = offscreen.get();
-    // When drawing goes straight to the caller's context, leave its settings as they were.
-    int saved = ::SaveDC(dc);
 
     FillSolid(dc, bar, BarColour);
     FillSolid(dc, back, BackColour);
@@ -199,8 +208,6 @@ void PercentProgressCtrl::Paint(HDC target) const {
         DrawClipped(dc, caption, client, bar, TextOnBarColour);
         DrawClipped(dc, caption, client, back, TextOnBackColour);
     }
-
-    ::RestoreDC(dc, saved);
 }
 
 }  // namespace kelvane

@@ -51,7 +51,8 @@ private:
     LRESULT OnSetText(WPARAM, LPARAM);
     LRESULT OnGetText(WPARAM, LPARAM);
 
-    void Paint(HDC dc) const;
+    void Paint(HDC target) const;
+    void Draw(HDC dc, const RECT& client) const;
     void InvalidateAll() const;
 
     int Pos = 0;

@@ -197,6 +197,27 @@ TEST_F(ProgressBar, PaintsTheFilledPartAndTheTextInOppositeColours) {
     EXPECT_EQ(Render(WM_PAINT), picture);
 }
 
+TEST_F(ProgressBar, PaintsOnlyItsOwnAreaOfALargerContext) {
+    // As when a parent has its children print themselves into its own picture.
+    constexpr int kMargin = 10;
+    DibCanvas canvas(kClientWidth + 2 * kMargin, kClientHeight + 2 * kMargin, kUnpainted);
+    ASSERT_TRUE(canvas.Ready());
+    ::SetViewportOrgEx(canvas.dc(), kMargin, kMargin, nullptr);
+    bar.SetRange(0, 10);
+    bar.SetPos(5);
+    ::SendMessageA(hwnd(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc()), PRF_CLIENT);
+    Picture picture = canvas.Read();
+
+    Picture own = Render();
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            bool inside = x >= kMargin && x < kMargin + kClientWidth && y >= kMargin && y < kMargin + kClientHeight;
+            COLORREF expected = inside ? own.At(x - kMargin, y - kMargin) : kUnpainted;
+            ASSERT_EQ(picture.At(x, y), expected) << "pixel " << x << "," << y;
+        }
+    }
+}
+
 TEST_F(ProgressBar, ShowsTheTruncatedPercentageUnlessACaptionIsSet) {
     // The comparison below can tell one digit from another.
     SetCaption("66%");
