@@ -114,6 +114,7 @@ HRESULT ScriptedService::GetClassObjectFromURL(REFCLSID clsid, LPCWSTR codeLocat
     playing.callback = registered_;
     playing.binding = fw::MakeComObject<ScriptedBinding>(*this).query<IBinding>(IID_IBinding);
     playing.reports = std::move(attempt.reports);
+    playing.ignoresAbort = attempt.ignoresAbort;
     playing_ = std::move(playing);
     ScheduleNext();
     return MK_S_ASYNCHRONOUS;
@@ -125,7 +126,7 @@ void ScriptedService::PlayNext() {
     ::KillTimer(window_.get(), kPlayTimer);
     if (!playing_) return;
     Playing& p = *playing_;
-    if (p.aborted) {
+    if (p.aborted && !p.ignoresAbort) {
         reportsSkipped += static_cast<int>(p.reports.size() - p.next);
         auto callback = p.callback;
         playing_.reset();
@@ -154,6 +155,9 @@ void ScriptedService::PlayNext() {
             playing_.reset();
             callback->OnStopBinding(report.result, nullptr);
             return;
+        case Report::Kind::Call:
+            report.call();
+            break;
         }
     }
     if (playing_) ScheduleNext();

@@ -8,6 +8,7 @@
 #include <urlmon.h>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,13 +19,14 @@
 namespace kelvane::test {
 
 struct Report {
-    enum class Kind { StartBinding, Progress, ObjectAvailable, StopBinding };
+    enum class Kind { StartBinding, Progress, ObjectAvailable, StopBinding, Call };
     Kind kind = Kind::Progress;
     ULONG status = 0;                   // Progress: the BINDSTATUS code
     std::optional<std::wstring> text;   // Progress: the status text, none = null
     bool classFactoryIid = true;        // ObjectAvailable: IID_IClassFactory or another
     bool nullObject = false;            // ObjectAvailable: hand over a null object
     HRESULT result = S_OK;              // StopBinding
+    std::function<void()> call;         // Call: the test's own action at this point
 
     static Report Start() { return Of(Kind::StartBinding); }
     static Report Progress(ULONG status, std::optional<std::wstring> text = std::nullopt) {
@@ -39,6 +41,11 @@ struct Report {
         r.result = hr;
         return r;
     }
+    static Report Call(std::function<void()> action) {
+        Report r = Of(Kind::Call);
+        r.call = std::move(action);
+        return r;
+    }
     static Report Of(Kind kind) {
         Report r;
         r.kind = kind;
@@ -51,6 +58,7 @@ struct Attempt {
     Kind kind = Kind::Asynchronous;
     HRESULT failure = E_NOINTERFACE;  // ImmediateFailure
     std::vector<Report> reports;      // Asynchronous
+    bool ignoresAbort = false;        // plays on after Abort, as a service that is already done
 
     static Attempt Success() {
         Attempt a;
@@ -115,6 +123,7 @@ private:
         std::vector<Report> reports;
         size_t next = 0;
         bool aborted = false;
+        bool ignoresAbort = false;
     };
     friend class ScriptedBinding;
 

@@ -18,6 +18,7 @@ std::string TestPlatform::SystemDirectory() {
 
 int TestPlatform::ShowMessage(HWND owner, const std::string& text, const std::string& caption, UINT type) {
     messages.push_back({owner, text, caption, type});
+    if (onMessage) onMessage(messages.back());
     if (answers.empty()) return IDOK;
     int answer = answers.front();
     answers.pop_front();

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,8 @@ public:
 
     std::vector<Message> messages;
     std::deque<int> answers;
+    // Called as each message box would be shown, before it is answered.
+    std::function<void(const Message&)> onMessage;
 
     std::string ModulePath() override;
     std::string WindowsDirectory() override;
