@@ -1,0 +1,46 @@
+// The one decision between the system's code-download service and ours.
+#include <gtest/gtest.h>
+
+#include "download/engine/code_download_engine.h"
+#include "download/service_choice.h"
+#include "tests/support/test_platform.h"
+
+namespace kelvane {
+namespace {
+
+TEST(ServiceChoiceTest, TheStubGetsTheEngineAndARealServiceIsUsed) {
+    EXPECT_EQ(ChooseService(true), ServiceKind::BuiltInEngine);
+    EXPECT_EQ(ChooseService(false), ServiceKind::Urlmon);
+
+    test::TestPlatform platform;
+    auto engine = MakeDownloadService(ServiceKind::BuiltInEngine, platform);
+    EXPECT_NE(dynamic_cast<CodeDownloadEngine*>(engine.get()), nullptr);
+    auto urlmon = MakeDownloadService(ServiceKind::Urlmon, platform);
+    EXPECT_EQ(dynamic_cast<CodeDownloadEngine*>(urlmon.get()), nullptr);
+    EXPECT_NE(dynamic_cast<UrlmonService*>(urlmon.get()), nullptr);
+}
+
+// These tests run under Wine, whose code download is the stub the detection
+// is about: the fact and what urlmon does agree.
+TEST(ServiceChoiceTest, DetectsTheStubOfThisSystem) {
+    ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr)));
+    EXPECT_TRUE(DetectCodeDownloadStub());
+    UrlmonService urlmon;
+    IBindCtx* context = nullptr;
+    ASSERT_EQ(urlmon.CreateBindContext(&context), S_OK);
+    CLSID any = {0x6a1e3d1c, 0x2b0f, 0x4c11, {0x9e, 0x0b, 0x5d, 0x2c, 0x7a, 0x9f, 0x3e, 0x09}};
+    void* object = nullptr;
+    EXPECT_EQ(urlmon.GetClassObjectFromURL(any, L"C:\\absent.cab", ~0u, ~0u, nullptr, context, CLSCTX_INPROC_SERVER,
+                                           IID_IClassFactory, &object),
+              E_NOINTERFACE);
+    context->Release();
+
+    test::TestPlatform platform;
+    auto chosen = MakeDownloadService(platform);
+    EXPECT_NE(dynamic_cast<CodeDownloadEngine*>(chosen.get()), nullptr);
+    chosen.reset();
+    ::OleUninitialize();
+}
+
+}  // namespace
+}  // namespace kelvane
