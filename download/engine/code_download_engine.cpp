@@ -2,6 +2,7 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <deque>
 #include <span>
 
@@ -176,6 +177,7 @@ struct CodeDownloadEngine::Impl {
     HRESULT Place(Attempt& a, const std::wstring& source, const std::wstring& folder, const std::wstring& name,
                   const std::wstring& downloadedControls, std::wstring& placed);
     void Undo(Attempt& a);
+    void RemoveTemp(Attempt& a);
     void Finish(HRESULT hr, const std::wstring& detail = {});
     const PlannedFile& MainFile(const Attempt& a) const;
     Folders CurrentFolders() const {
@@ -322,10 +324,9 @@ void CodeDownloadEngine::Impl::RunStep(Attempt& a) {
             // Unpacked entries and the copies of replaced files live apart.
             std::wstring unpacked = a.temp.path() + L"\\unpacked";
             ::CreateDirectoryW(unpacked.c_str(), nullptr);
-            ::CreateDirectoryW((a.temp.path() + L"\\previous").c_str(), nullptr);
             ExtractResult result = ExtractCabinet(a.cabinet, unpacked, limits);
-            if (FAILED(result.hr)) return Finish(result.hr, result.detail);
             a.unpacked = std::move(result.files);
+            if (FAILED(result.hr)) return Finish(result.hr, result.detail);
             if (!Report(a, a.cabinetSize, a.cabinetSize, BINDSTATUS_ENDDOWNLOADDATA, a.codeLocation)) return Aborted();
             return Next(a, Step::Plan);
         }
@@ -412,6 +413,7 @@ HRESULT CodeDownloadEngine::Impl::Place(Attempt& a, const std::wstring& source, 
     std::wstring target = folder + L"\\" + name;
     std::wstring previous;
     if (IsFile(target)) {
+        ::CreateDirectoryW((a.temp.path() + L"\\previous").c_str(), nullptr);
         previous = a.temp.path() + L"\\previous\\" + std::to_wstring(a.changes.size());
         if (!::CopyFileW(target.c_str(), previous.c_str(), FALSE)) previous.clear();
     }
@@ -437,6 +439,32 @@ void CodeDownloadEngine::Impl::Undo(Attempt& a) {
     if (a.madeControlsFolder) ::RemoveDirectoryW(CurrentFolders().downloadedControls.c_str());  // only when empty
 }
 
+void CodeDownloadEngine::Impl::RemoveTemp(Attempt& a) {
+    if (a.temp.path().empty()) return;
+    // What we wrote is known; deleting it by name spares walking the folders,
+    // which is slow on some systems. Anything else left makes the walk happen.
+    for (const auto& file : a.unpacked) ::DeleteFileW(file.path.c_str());
+    for (const auto& change : a.changes) {
+        if (!change.previous.empty()) ::DeleteFileW(change.previous.c_str());
+    }
+    std::vector<std::wstring> folders;
+    for (const auto& file : a.unpacked) {
+        for (size_t slash = file.name.find(L'\\'); slash != std::wstring::npos; slash = file.name.find(L'\\', slash + 1))
+            folders.push_back(a.temp.path() + L"\\unpacked\\" + file.name.substr(0, slash));
+    }
+    std::sort(folders.begin(), folders.end(), [](const auto& x, const auto& y) { return x.size() > y.size(); });
+    for (const auto& folder : folders) ::RemoveDirectoryW(folder.c_str());
+    ::RemoveDirectoryW((a.temp.path() + L"\\unpacked").c_str());
+    bool replaced = false;
+    for (const auto& change : a.changes) replaced = replaced || !change.previous.empty();
+    if (replaced) ::RemoveDirectoryW((a.temp.path() + L"\\previous").c_str());
+    if (::RemoveDirectoryW(a.temp.path().c_str())) {
+        a.temp.Forget();
+    } else {
+        a.temp.Remove();
+    }
+}
+
 void CodeDownloadEngine::Impl::Finish(HRESULT hr, const std::wstring& detail) {
     fw::com_ptr<Attempt> attempt = queue.front();
     queue.pop_front();
@@ -445,7 +473,7 @@ void CodeDownloadEngine::Impl::Finish(HRESULT hr, const std::wstring& detail) {
     a.stopped = true;
     a.outcome = hr;
     if (FAILED(hr) && !a.registered) Undo(a);
-    a.temp.Remove();
+    RemoveTemp(a);
     // The next attempt's turn is set before the callback runs: it may start another.
     if (!queue.empty()) Post();
     fw::com_ptr<IBindStatusCallback> callback = std::move(a.callback);

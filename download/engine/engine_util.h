@@ -41,6 +41,8 @@ public:
     // A new folder with a name no one else uses, under `root`.
     HRESULT Create(const std::wstring& root);
     void Remove();
+    // For an owner that removed it already.
+    void Forget() { path_.clear(); }
     const std::wstring& path() const { return path_; }
 
 private:
