@@ -307,6 +307,8 @@ void CodeDownloadEngine::Impl::RunStep(Attempt& a) {
             a.cabinetSize = data.nFileSizeHigh ? 0xFFFFFFFFu : data.nFileSizeLow;
             if (!Report(a, 0, 0, BINDSTATUS_FINDINGRESOURCE, a.codeLocation)) return Aborted();
             Registration().Warm();
+            // Modules of earlier attempts whose objects are all gone need not stay mapped.
+            ::CoFreeUnusedLibrariesEx(0, 0);
             return Next(a, Step::BeginData);
         }
         case Step::BeginData:

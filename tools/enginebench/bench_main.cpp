@@ -7,6 +7,9 @@
 //   kvenginebench run <program> [arguments]
 //     Runs the program in its own folder until it ends and prints its wall
 //     time, exit code and peak working set.
+//   kvenginebench idle
+//     Does nothing for a second: run by "run", it shows what any program's
+//     working set is on this system.
 #include <windows.h>
 #include <psapi.h>
 
@@ -172,6 +175,10 @@ int wmain(int argc, wchar_t** argv) {
     if (argc >= 3 && std::wstring(argv[1]) == L"install")
         return Install(argv[2], argc >= 4 && std::wstring(argv[3]) == L"--system-registrar");
     if (argc >= 3 && std::wstring(argv[1]) == L"run") return Run(argc - 2, argv + 2);
-    std::fprintf(stderr, "kvenginebench install <list> [--system-registrar] | run <program> [arguments]\n");
+    if (argc >= 2 && std::wstring(argv[1]) == L"idle") {
+        ::Sleep(1000);
+        return 0;
+    }
+    std::fprintf(stderr, "kvenginebench install <list> [--system-registrar] | run <program> [arguments] | idle\n");
     return 2;
 }
