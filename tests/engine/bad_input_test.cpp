@@ -61,7 +61,9 @@ TEST_P(BadInputTest, FailsCleanlyAndWritesNothingOutsideTheUnpackFolder) {
     RedirectedMachineKey machine;
     ClassRegistration registration(c.clsid);
     {
-        CodeDownloadEngine engine(scratch.platform, scratch.Options());
+        EngineOptions options = scratch.Options();
+        options.registrationTimeoutMs = 5000;  // the hanging module waits this long
+        CodeDownloadEngine engine(scratch.platform, options);
         Attempt attempt = Install(engine, c.clsid, Corpus(c.cab));
 
         EXPECT_EQ(attempt.immediate, MK_S_ASYNCHRONOUS);
@@ -109,7 +111,9 @@ TEST_F(AfterBadInputTest, TheNextComponentInstallsAfterACrashAndAHang) {
     Scratch scratch;
     RedirectedMachineKey machine;
     ClassRegistration good(kGood);
-    CodeDownloadEngine engine(scratch.platform, scratch.Options());
+    EngineOptions options = scratch.Options();
+    options.registrationTimeoutMs = 5000;
+    CodeDownloadEngine engine(scratch.platform, options);
     for (const char* bad : {"crash", "hang"}) {
         Attempt failed = Install(engine, kAnyClsid, Corpus(bad));
         EXPECT_TRUE(FAILED(failed.callback->stopResult)) << bad;

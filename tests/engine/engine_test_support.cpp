@@ -68,7 +68,8 @@ EngineOptions Scratch::Options() const {
     EngineOptions options;
     options.registrationHost = Wide(test::TestProgramFolder() + "\\kvreghost.exe");
     options.tempRoot = Wide(temp);
-    options.registrationTimeoutMs = 5000;
+    // Generous: a loaded machine may be slow to start the registration host.
+    options.registrationTimeoutMs = 30000;
     return options;
 }
 
