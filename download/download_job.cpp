@@ -102,18 +102,20 @@ void DownloadJob::StartDownload() {
     BindStatusCallback = Callback.query<IBindStatusCallback>(IID_IBindStatusCallback);
     service_.RegisterCallback(BindContext.get(), BindStatusCallback.get());
 
-    IUnknown* classObject = nullptr;
+    // The service's reference to an object handed over at once is kept until the
+    // next attempt starts: by then its notices have been handled, and nothing
+    // here calls the object.
+    ImmediateClassObject.reset();
     HRESULT hr = E_FAIL;
     if (BindContext) {
         hr = service_.GetClassObjectFromURL(Clsid, Widen(CodeLocation).c_str(), VersionMS, VersionLS, nullptr,
                                             BindContext.get(), CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-                                            IID_IClassFactory, reinterpret_cast<void**>(&classObject));
+                                            IID_IClassFactory, ImmediateClassObject.put_void());
     }
     if (hr == S_OK) {
-        // The service's reference stays with the component for the rest of
-        // the process, as urlmon's does; nothing here calls the object.
-        PostToSelf(WM_CLASS_OBJECT_READY, reinterpret_cast<WPARAM>(classObject));
-        PostToSelf(WM_DOWNLOAD_FINISHED, reinterpret_cast<WPARAM>(classObject));
+        auto classObject = reinterpret_cast<WPARAM>(ImmediateClassObject.get());
+        PostToSelf(WM_CLASS_OBJECT_READY, classObject);
+        PostToSelf(WM_DOWNLOAD_FINISHED, classObject);
     } else if (hr != MK_S_ASYNCHRONOUS) {
         // Any other answer, a failed bind context included, ends the attempt.
         PostToSelf(WM_DOWNLOAD_FINISHED, 0);

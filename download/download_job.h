@@ -52,6 +52,8 @@ public:
     CLSID Clsid{};
     fw::com_ptr<IBindCtx> BindContext;
     fw::com_ptr<IBindStatusCallback> BindStatusCallback;
+    // The class object of an attempt that the service answered at once.
+    fw::com_ptr<IUnknown> ImmediateClassObject;
     std::string SettingsKeyPath;
     HKEY SettingsRoot = nullptr;
     std::string UserSid;

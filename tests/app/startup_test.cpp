@@ -66,7 +66,7 @@ TEST(Startup, WithoutAReadableVersionTheTitleIsTheNameAlone) {
     DialogRun run;
     WriteFile(run.platform.modulePath, "not a program");
     run.LayOutCabinets({});
-    InstallerDialog& dialog = run.Make("");
+    run.Make("");
     std::string title;
     DWORD start = 0;
     run.Run([&](HWND window) {

@@ -7,36 +7,25 @@
 #include "download/cdownload.h"
 #include "download/download_job.h"
 #include "framework/com.h"
+#include "tests/support/fake_binding.h"
 
 namespace kelvane {
 namespace {
 
 // A binding that records its Abort calls together with the number of progress
 // messages already posted at that moment.
-class RecordingBinding : public fw::ComObject<RecordingBinding, IBinding> {
+class RecordingBinding : public test::FakeBinding<RecordingBinding> {
 public:
     explicit RecordingBinding(HWND queue) : queue_(queue) {}
-    static std::span<const fw::InterfaceEntry<RecordingBinding>> InterfaceMap() {
-        static constexpr fw::InterfaceEntry<RecordingBinding> map[] = {
-            fw::Interface<RecordingBinding, IBinding>(IID_IBinding)};
-        return map;
-    }
     HRESULT STDMETHODCALLTYPE Abort() override {
-        MSG msg;
-        int queued = 0;
-        // Count queued progress messages without taking them.
+        // Count the queued progress messages, then put them back in order.
         std::vector<MSG> taken;
+        MSG msg;
         while (::PeekMessageA(&msg, queue_, WM_DOWNLOAD_PROGRESS, WM_DOWNLOAD_PROGRESS, PM_REMOVE)) taken.push_back(msg);
-        queued = static_cast<int>(taken.size());
         for (const MSG& m : taken) ::PostMessageA(m.hwnd, m.message, m.wParam, m.lParam);
-        progressQueuedAtAbort.push_back(queued);
+        progressQueuedAtAbort.push_back(static_cast<int>(taken.size()));
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Suspend() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Resume() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetPriority(LONG) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetPriority(LONG*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetBindResult(CLSID*, DWORD*, LPOLESTR*, DWORD*) override { return E_NOTIMPL; }
 
     std::vector<int> progressQueuedAtAbort;
 

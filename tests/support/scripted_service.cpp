@@ -3,6 +3,7 @@
 #include <span>
 
 #include "framework/com.h"
+#include "tests/support/fake_binding.h"
 
 namespace kelvane::test {
 namespace {
@@ -27,24 +28,14 @@ public:
 }  // namespace
 
 // The binding handed to OnStartBinding: Abort makes the player stop at its next step.
-class ScriptedBinding : public fw::ComObject<ScriptedBinding, IBinding> {
+class ScriptedBinding : public FakeBinding<ScriptedBinding> {
 public:
     explicit ScriptedBinding(ScriptedService& service) : service_(service) {}
-    static std::span<const fw::InterfaceEntry<ScriptedBinding>> InterfaceMap() {
-        static constexpr fw::InterfaceEntry<ScriptedBinding> map[] = {
-            fw::Interface<ScriptedBinding, IBinding>(IID_IBinding)};
-        return map;
-    }
     HRESULT STDMETHODCALLTYPE Abort() override {
         ++service_.abortCalls;
         if (service_.playing_) service_.playing_->aborted = true;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Suspend() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Resume() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetPriority(LONG) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetPriority(LONG*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetBindResult(CLSID*, DWORD*, LPOLESTR*, DWORD*) override { return E_NOTIMPL; }
 
 private:
     ScriptedService& service_;
