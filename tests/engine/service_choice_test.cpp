@@ -1,6 +1,8 @@
 // The one decision between the system's code-download service and ours.
 #include <gtest/gtest.h>
 
+#include "framework/raii.h"
+
 #include "download/engine/code_download_engine.h"
 #include "download/service_choice.h"
 #include "tests/support/test_platform.h"
@@ -26,14 +28,14 @@ TEST(ServiceChoiceTest, DetectsTheStubOfThisSystem) {
     ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr)));
     EXPECT_TRUE(DetectCodeDownloadStub());
     UrlmonService urlmon;
-    IBindCtx* context = nullptr;
-    ASSERT_EQ(urlmon.CreateBindContext(&context), S_OK);
+    fw::com_ptr<IBindCtx> context;
+    ASSERT_EQ(urlmon.CreateBindContext(context.put()), S_OK);
     CLSID any = {0x6a1e3d1c, 0x2b0f, 0x4c11, {0x9e, 0x0b, 0x5d, 0x2c, 0x7a, 0x9f, 0x3e, 0x09}};
     void* object = nullptr;
-    EXPECT_EQ(urlmon.GetClassObjectFromURL(any, L"C:\\absent.cab", ~0u, ~0u, nullptr, context, CLSCTX_INPROC_SERVER,
+    EXPECT_EQ(urlmon.GetClassObjectFromURL(any, L"C:\\absent.cab", ~0u, ~0u, nullptr, context.get(), CLSCTX_INPROC_SERVER,
                                            IID_IClassFactory, &object),
               E_NOINTERFACE);
-    context->Release();
+    context.reset();
 
     test::TestPlatform platform;
     auto chosen = MakeDownloadService(platform);
