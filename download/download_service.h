@@ -3,10 +3,14 @@
 // request. UrlmonService forwards each call to urlmon; the built-in engine
 // (download/engine) answers the class-object request itself where urlmon's
 // code download is a stub; tests script the answers.
+// urlmon is loaded from the system directory at its first use, so that a
+// process whose requests go to the engine never maps it (and what it pulls in).
 #pragma once
 
 #include <windows.h>
 #include <urlmon.h>
+
+#include "framework/raii.h"
 
 namespace kelvane {
 
@@ -35,6 +39,16 @@ public:
     HRESULT GetClassObjectFromURL(REFCLSID clsid, LPCWSTR codeLocation, DWORD versionMS, DWORD versionLS,
                                   LPCWSTR mimeType, IBindCtx* context, DWORD classContext, REFIID iid,
                                   void** object) override;
+
+private:
+    using RegisterBindStatusCallbackFn = HRESULT(WINAPI*)(IBindCtx*, IBindStatusCallback*, IBindStatusCallback**,
+                                                          DWORD);
+    using CoGetClassObjectFromURLFn = HRESULT(WINAPI*)(REFCLSID, LPCWSTR, DWORD, DWORD, LPCWSTR, IBindCtx*, DWORD,
+                                                       void*, REFIID, void**);
+    // The address of an urlmon export, or null (with the reason in GetLastError).
+    void* Export(const char* name);
+
+    fw::unique_hmodule urlmon_;
 };
 
 }  // namespace kelvane

@@ -25,6 +25,7 @@ constexpr UINT kWakeMessage = WM_APP + 2;          // an abort was asked for
 constexpr UINT kRegistrationMessage = WM_APP + 3;  // news from the registration child
 const wchar_t kWindowClass[] = L"KelvaneCodeDownloadEngine";
 const wchar_t kCabinetMimeType[] = L"application/vnd.ms-cab-compressed";
+wchar_t kCallbackHolderName[] = L"_BSCB_Holder_";
 
 enum class Step { Start, Find, BeginData, MimeType, Unpack, Plan, Install, Registering, EndComponents, Deliver };
 
@@ -97,6 +98,18 @@ public:
     bool madeControlsFolder = false;
     bool registered = false;
 };
+
+// What urlmon's ReleaseBindInfo frees. urlmon itself is not loaded where this
+// engine stands in for its code download, and mapping it costs megabytes.
+void ReleaseBindInfoFields(BINDINFO& info) {
+    ::CoTaskMemFree(info.szExtraInfo);
+    ::CoTaskMemFree(info.szCustomVerb);
+    ::ReleaseStgMedium(&info.stgmedData);
+    if (info.pUnk) info.pUnk->Release();
+    ULONG size = info.cbSize;
+    info = {};
+    info.cbSize = size;
+}
 
 bool AtLeast(DWORD ms, DWORD ls, DWORD wantedMS, DWORD wantedLS) {
     return ms > wantedMS || (ms == wantedMS && ls >= wantedLS);
@@ -291,7 +304,7 @@ void CodeDownloadEngine::Impl::RunStep(Attempt& a) {
             DWORD flags = 0;
             BINDINFO info{};
             info.cbSize = sizeof(info);
-            if (SUCCEEDED(a.callback->GetBindInfo(&flags, &info))) ::ReleaseBindInfo(&info);
+            if (SUCCEEDED(a.callback->GetBindInfo(&flags, &info))) ReleaseBindInfoFields(info);
             HRESULT hr = a.callback->OnStartBinding(0, static_cast<IBinding*>(&a));
             if (FAILED(hr)) return Finish(hr, L"the callback refused the binding");
             if (a.aborted) return Aborted();
@@ -492,6 +505,11 @@ CodeDownloadEngine::~CodeDownloadEngine() {
     impl_->window.reset();
 }
 
+HRESULT CodeDownloadEngine::RegisterCallback(IBindCtx* context, IBindStatusCallback* callback) {
+    if (!context || !callback) return E_INVALIDARG;
+    return context->RegisterObjectParam(kCallbackHolderName, callback);
+}
+
 HRESULT CodeDownloadEngine::GetClassObjectFromURL(REFCLSID clsid, LPCWSTR codeLocation, DWORD versionMS,
                                                   DWORD versionLS, LPCWSTR mimeType, IBindCtx* context,
                                                   DWORD classContext, REFIID iid, void** object) {
@@ -514,8 +532,7 @@ HRESULT CodeDownloadEngine::GetClassObjectFromURL(REFCLSID clsid, LPCWSTR codeLo
 
     // The callback the caller registered on the context, as the system service finds it.
     fw::com_ptr<IUnknown> holder;
-    wchar_t holderName[] = L"_BSCB_Holder_";
-    if (FAILED(context->GetObjectParam(holderName, holder.put())) || !holder) return E_INVALIDARG;
+    if (FAILED(context->GetObjectParam(kCallbackHolderName, holder.put())) || !holder) return E_INVALIDARG;
     auto callback = holder.query<IBindStatusCallback>(IID_IBindStatusCallback);
     if (!callback) return E_INVALIDARG;
 

@@ -46,6 +46,10 @@ public:
     // Attempts still under way end with OnStopBinding(E_ABORT).
     ~CodeDownloadEngine() override;
 
+    // Kept in the context where the class-object request looks for it, under
+    // the name urlmon uses, without loading urlmon.
+    HRESULT RegisterCallback(IBindCtx* context, IBindStatusCallback* callback) override;
+
     HRESULT GetClassObjectFromURL(REFCLSID clsid, LPCWSTR codeLocation, DWORD versionMS, DWORD versionLS,
                                   LPCWSTR mimeType, IBindCtx* context, DWORD classContext, REFIID iid,
                                   void** object) override;

@@ -37,6 +37,8 @@ public:
     HRESULT stopResult = S_OK;
     // Called with each report before it is recorded: a test may abort there.
     std::function<void(RecordingCallback&, const Event&)> onEvent;
+    // Fills in what GetBindInfo hands over, when set.
+    std::function<void(BINDINFO&)> bindInfo;
 
     std::vector<ULONG> Statuses() const;
 
@@ -45,7 +47,10 @@ public:
     HRESULT STDMETHODCALLTYPE OnLowResource(DWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE OnProgress(ULONG, ULONG, ULONG status, LPCWSTR text) override;
     HRESULT STDMETHODCALLTYPE OnStopBinding(HRESULT result, LPCWSTR text) override;
-    HRESULT STDMETHODCALLTYPE GetBindInfo(DWORD*, BINDINFO*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetBindInfo(DWORD*, BINDINFO* info) override {
+        if (info && bindInfo) bindInfo(*info);
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE OnObjectAvailable(REFIID iid, IUnknown* object) override;
 

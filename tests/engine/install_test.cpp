@@ -77,6 +77,32 @@ TEST_F(InstallTest, PlacesRegistersRecordsAndDeliversTheClassObject) {
     }
 }
 
+TEST_F(InstallTest, WhatTheCallbackHandsOverWithTheBindInfoIsReleased) {
+    const std::string clsid = "{4DA95C32-8DE9-429C-840F-B7FABD7AB563}";
+    ClassRegistration registration(clsid);
+    CodeDownloadEngine engine(scratch.platform, scratch.Options());
+    auto callback = fw::MakeComObject<RecordingCallback>();
+    auto handedOver = fw::MakeComObject<RecordingCallback>();  // any object whose count can be read
+    callback->bindInfo = [&](BINDINFO& info) {
+        info.pUnk = handedOver.get();
+        info.pUnk->AddRef();
+        info.szExtraInfo = static_cast<LPWSTR>(::CoTaskMemAlloc(16));
+    };
+    fw::com_ptr<IBindCtx> context;
+    ASSERT_EQ(engine.CreateBindContext(context.put()), S_OK);
+    ASSERT_EQ(engine.RegisterCallback(context.get(), callback.get()), S_OK);
+    fw::com_ptr<IUnknown> object;
+    ASSERT_EQ(engine.GetClassObjectFromURL(ClsidOf(clsid), Fixture("place").c_str(), 0xFFFFFFFF, 0xFFFFFFFF, nullptr,
+                                           context.get(), CLSCTX_INPROC_SERVER, IID_IClassFactory, object.put_void()),
+              MK_S_ASYNCHRONOUS);
+    ASSERT_TRUE(RunUntilStopped(*callback.get()));
+    EXPECT_EQ(callback->stopResult, S_OK);
+    EXPECT_TRUE(callback->object);
+
+    handedOver->AddRef();
+    EXPECT_EQ(handedOver->Release(), 1u) << "the engine kept the object the bind information named";
+}
+
 TEST_F(InstallTest, ReportsLikeTheSystemService) {
     const std::string clsid = "{CFD07BAD-CE17-4C36-8DDF-467ADE729FAF}";
     ClassRegistration registration(clsid);
