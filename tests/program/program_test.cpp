@@ -29,24 +29,8 @@ struct FoundWindow {
     const char* className;
     std::string title;
     HWND window;
-    bool messageBox = false;  // not the main window, which shows the same caption while it starts
+    bool messageBox = false;
 };
-
-BOOL CALLBACK FindProcessWindow(HWND window, LPARAM context) {
-    auto* found = reinterpret_cast<FoundWindow*>(context);
-    DWORD process = 0;
-    ::GetWindowThreadProcessId(window, &process);
-    char title[128] = {}, className[64] = {};
-    ::GetWindowTextA(window, title, sizeof(title));
-    ::GetClassNameA(window, className, sizeof(className));
-    bool isMain = ::GetDlgItem(window, IDC_CURRENT_PROGRESS) != nullptr;
-    if (process == found->process && found->title == title && std::string(found->className) == className &&
-        !(found->messageBox && isMain)) {
-        found->window = window;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 // The message box's text: its one static control with text (the icon's has none).
 BOOL CALLBACK CollectStaticText(HWND child, LPARAM context) {
@@ -56,6 +40,31 @@ BOOL CALLBACK CollectStaticText(HWND child, LPARAM context) {
     if (::lstrcmpiA(className, "Static") == 0 && text[0]) *reinterpret_cast<std::string*>(context) += text;
     return TRUE;
 }
+
+// A message box counts once it is shown with its text: the main dialog carries
+// the same caption while its controls are still being made.
+bool IsShownMessageBox(HWND window) {
+    if (!::IsWindowVisible(window) || ::GetDlgItem(window, IDC_CURRENT_PROGRESS)) return false;
+    std::string text;
+    ::EnumChildWindows(window, &CollectStaticText, reinterpret_cast<LPARAM>(&text));
+    return !text.empty();
+}
+
+BOOL CALLBACK FindProcessWindow(HWND window, LPARAM context) {
+    auto* found = reinterpret_cast<FoundWindow*>(context);
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    char title[128] = {}, className[64] = {};
+    ::GetWindowTextA(window, title, sizeof(title));
+    ::GetClassNameA(window, className, sizeof(className));
+    if (process == found->process && found->title == title && std::string(found->className) == className &&
+        (!found->messageBox || IsShownMessageBox(window))) {
+        found->window = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 
 // Kelvane.exe copied into a scratch program folder and run as a child process.
 class ProgramRun {
