@@ -7,10 +7,14 @@
 //   kvenginebench run <program> [arguments]
 //     Runs the program in its own folder until it ends and prints its wall
 //     time, exit code and peak working set.
-//   kvenginebench idle
-//     Does nothing for a second: run by "run", it shows what any program's
-//     working set is on this system.
+//   kvenginebench window
+//     Shows a bare window with a progress bar for a second, with OLE and the
+//     common controls started: run by "run", it shows what any windowed
+//     program's working set is on this system.
+//   kvenginebench sleep
+//     Prints how long one Sleep(50), the sequencer's step, takes here.
 #include <windows.h>
+#include <commctrl.h>
 #include <psapi.h>
 
 #include <cstdio>
@@ -169,16 +173,52 @@ int Run(int count, wchar_t** arguments) {
     return 0;
 }
 
+LRESULT CALLBACK BareWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_TIMER) ::PostQuitMessage(0);
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+int BareWindow() {
+    if (FAILED(::OleInitialize(nullptr))) return 2;
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = BareWindowProc;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"KelvaneBenchBareWindow";
+    ::RegisterClassW(&windowClass);
+    fw::unique_window window(::CreateWindowW(windowClass.lpszClassName, L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                             0, 0, 400, 200, nullptr, nullptr, windowClass.hInstance, nullptr));
+    if (!window) return 2;
+    ::CreateWindowW(PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 10, 10, 348, 20, window.get(), nullptr,
+                    windowClass.hInstance, nullptr);
+    ::SetTimer(window.get(), 1, 1000, nullptr);
+    MSG message;
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) ::DispatchMessageW(&message);
+    window.reset();
+    ::OleUninitialize();
+    return 0;
+}
+
+int MeasureSleep() {
+    constexpr int kCount = 100;
+    LARGE_INTEGER start, end;
+    ::QueryPerformanceCounter(&start);
+    for (int i = 0; i < kCount; ++i) ::Sleep(50);
+    ::QueryPerformanceCounter(&end);
+    std::printf("sleep_50_ms=%.3f\n", 1000.0 * Seconds(start, end) / kCount);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc >= 3 && std::wstring(argv[1]) == L"install")
         return Install(argv[2], argc >= 4 && std::wstring(argv[3]) == L"--system-registrar");
     if (argc >= 3 && std::wstring(argv[1]) == L"run") return Run(argc - 2, argv + 2);
-    if (argc >= 2 && std::wstring(argv[1]) == L"idle") {
-        ::Sleep(1000);
-        return 0;
-    }
-    std::fprintf(stderr, "kvenginebench install <list> [--system-registrar] | run <program> [arguments] | idle\n");
+    if (argc >= 2 && std::wstring(argv[1]) == L"window") return BareWindow();
+    if (argc >= 2 && std::wstring(argv[1]) == L"sleep") return MeasureSleep();
+    std::fprintf(stderr,
+                 "kvenginebench install <list> [--system-registrar] | run <program> [arguments] | window | sleep\n");
     return 2;
 }
