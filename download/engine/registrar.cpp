@@ -77,7 +77,7 @@ HRESULT Registrar::StartHost() {
         StopHost(true);
         return HRESULT_FROM_WIN32(error);
     }
-    ::CloseHandle(process.hThread);
+    fw::unique_handle thread(process.hThread);  // not needed: the process handle tells its end
     host_.reset(process.hProcess);
     return S_OK;
 }
@@ -165,7 +165,7 @@ HRESULT Registrar::StartTool() {
     if (!::CreateProcessW(settings_.regsvr32Path.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
                           CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process))
         return HRESULT_FROM_WIN32(::GetLastError());
-    ::CloseHandle(process.hThread);
+    fw::unique_handle thread(process.hThread);
     tool_.reset(process.hProcess);
     stage_ = Stage::AwaitTool;
     return Arm(tool_.get());

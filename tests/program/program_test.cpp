@@ -88,7 +88,7 @@ public:
         ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                      folder.path().c_str(), &startup, &info));
         process_.reset(info.hProcess);
-        ::CloseHandle(info.hThread);
+        fw::unique_handle thread(info.hThread);
         processId_ = info.dwProcessId;
     }
 
