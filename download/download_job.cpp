@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "framework/strings.h"
+
 namespace kelvane {
 namespace {
 
@@ -18,15 +20,6 @@ bool ParseInteger(const std::string& text, long long& value) {
     errno = 0;
     value = std::strtoll(text.c_str(), nullptr, 10);
     return errno == 0;
-}
-
-std::wstring Widen(const std::string& text) {
-    int n = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (n <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
-    wide.resize(static_cast<size_t>(n - 1));
-    return wide;
 }
 
 }  // namespace
@@ -94,7 +87,7 @@ void DownloadJob::PostToSelf(UINT message, WPARAM wParam) const { ::PostMessageA
 void DownloadJob::StartDownload() {
     ApplyBrowserSettings(*this);
 
-    ::CLSIDFromString(Widen(ClsidText).c_str(), &Clsid);
+    ::CLSIDFromString(fw::Widen(ClsidText).c_str(), &Clsid);
     Callback = fw::MakeComObject<CDownload>(this);
 
     service_.CreateBindContext(BindContext.put());
@@ -108,7 +101,7 @@ void DownloadJob::StartDownload() {
     ImmediateClassObject.reset();
     HRESULT hr = E_FAIL;
     if (BindContext) {
-        hr = service_.GetClassObjectFromURL(Clsid, Widen(CodeLocation).c_str(), VersionMS, VersionLS, nullptr,
+        hr = service_.GetClassObjectFromURL(Clsid, fw::Widen(CodeLocation).c_str(), VersionMS, VersionLS, nullptr,
                                             BindContext.get(), CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
                                             IID_IClassFactory, ImmediateClassObject.put_void());
     }

@@ -2,6 +2,26 @@
 
 namespace fw {
 
+std::wstring Widen(std::string_view text, UINT codePage) {
+    if (text.empty()) return {};
+    int n = ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0) return {};
+    std::wstring result(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), result.data(), n);
+    return result;
+}
+
+std::string Narrow(std::wstring_view text, UINT codePage) {
+    if (text.empty()) return {};
+    int n = ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                  nullptr);
+    if (n <= 0) return {};
+    std::string result(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), result.data(), n, nullptr,
+                          nullptr);
+    return result;
+}
+
 std::string LoadText(UINT id) {
     // LoadStringA cannot report a text's length up front; the table's texts are short.
     char buffer[1024] = {};

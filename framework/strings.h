@@ -4,10 +4,15 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 #include "framework/platform.h"
 
 namespace fw {
+
+// Text of the code page to UTF-16 and back; "" when it cannot be converted.
+std::wstring Widen(std::string_view text, UINT codePage = CP_ACP);
+std::string Narrow(std::wstring_view text, UINT codePage = CP_ACP);
 
 // The text of string-table entry `id` of the program's module, "" when there is none.
 std::string LoadText(UINT id);

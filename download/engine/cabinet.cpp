@@ -7,6 +7,7 @@
 
 #include "download/engine/engine_util.h"
 #include "framework/raii.h"
+#include "framework/strings.h"
 
 namespace kelvane::engine {
 
@@ -153,7 +154,7 @@ FNSEEK(FdiSeek) {
 
 INT_PTR StartEntry(Extraction& x, PFDINOTIFICATION info) {
     bool utf8 = (info->attribs & _A_NAME_IS_UTF) != 0;
-    std::wstring name = Widen(info->psz1 ? info->psz1 : "", utf8 ? CP_UTF8 : CP_ACP);
+    std::wstring name = fw::Widen(info->psz1 ? info->psz1 : "", utf8 ? CP_UTF8 : CP_ACP);
     if (!IsSafeEntryName(name)) {
         x.Fail(kUnsafeName, L"the cabinet holds an entry whose name leaves the unpack folder: " + name);
         return -1;

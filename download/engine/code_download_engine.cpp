@@ -13,6 +13,7 @@
 #include "download/engine/registrar.h"
 #include "framework/com.h"
 #include "framework/raii.h"
+#include "framework/strings.h"
 
 namespace kelvane {
 
@@ -194,7 +195,7 @@ struct CodeDownloadEngine::Impl {
     void Finish(HRESULT hr, const std::wstring& detail = {});
     const PlannedFile& MainFile(const Attempt& a) const;
     Folders CurrentFolders() const {
-        return FoldersFor(Widen(platform.WindowsDirectory()), Widen(platform.SystemDirectory()));
+        return FoldersFor(fw::Widen(platform.WindowsDirectory()), fw::Widen(platform.SystemDirectory()));
     }
 };
 

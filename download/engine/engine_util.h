@@ -8,9 +8,6 @@
 
 namespace kelvane::engine {
 
-std::wstring Widen(std::string_view text, UINT codePage = CP_ACP);
-std::string Narrow(std::wstring_view text, UINT codePage = CP_ACP);
-
 bool EqualsNoCase(std::wstring_view a, std::wstring_view b);
 bool EndsWithNoCase(std::wstring_view text, std::wstring_view suffix);
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "framework/strings.h"
+
 namespace kelvane::engine_test {
 
 std::span<const fw::InterfaceEntry<RecordingCallback>> RecordingCallback::InterfaceMap() {
@@ -66,8 +68,8 @@ Scratch::Scratch() {
 
 EngineOptions Scratch::Options() const {
     EngineOptions options;
-    options.registrationHost = Wide(test::TestProgramFolder() + "\\kvreghost.exe");
-    options.tempRoot = Wide(temp);
+    options.registrationHost = fw::Widen(test::TestProgramFolder() + "\\kvreghost.exe");
+    options.tempRoot = fw::Widen(temp);
     // Generous: a loaded machine may be slow to start the registration host.
     options.registrationTimeoutMs = 30000;
     return options;
@@ -178,23 +180,9 @@ std::string ClassRegistration::Server() const {
     return ReadString(HKEY_CLASSES_ROOT, "CLSID\\" + clsid_ + "\\InprocServer32", "");
 }
 
-std::wstring Wide(const std::string& text) {
-    int n = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring result(n > 0 ? n - 1 : 0, L'\0');
-    if (n > 1) ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, result.data(), n);
-    return result;
-}
-
-std::string Narrow(const std::wstring& text) {
-    int n = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string result(n > 0 ? n - 1 : 0, '\0');
-    if (n > 1) ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, result.data(), n, nullptr, nullptr);
-    return result;
-}
-
 CLSID ClsidOf(const std::string& text) {
     CLSID id{};
-    std::wstring wide = Wide(text);
+    std::wstring wide = fw::Widen(text);
     EXPECT_EQ(::CLSIDFromString(wide.c_str(), &id), S_OK) << text;
     return id;
 }
@@ -204,7 +192,7 @@ std::wstring BuildPath(const std::string& hostPath) {
     for (auto& c : path) {
         if (c == '/') c = '\\';
     }
-    return Wide(path);
+    return fw::Widen(path);
 }
 
 std::string ReadString(HKEY root, const std::string& key, const std::string& value) {

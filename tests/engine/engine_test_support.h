@@ -123,8 +123,6 @@ private:
     std::string clsid_;
 };
 
-std::wstring Wide(const std::string& text);
-std::string Narrow(const std::wstring& text);
 CLSID ClsidOf(const std::string& text);
 // A file the build made, given by its build-machine (Unix) path.
 std::wstring BuildPath(const std::string& hostPath);

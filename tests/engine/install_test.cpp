@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "framework/strings.h"
 #include "kit_rows.h"
 #include "tests/engine/engine_test_support.h"
 
@@ -57,7 +58,7 @@ TEST_F(InstallTest, PlacesRegistersRecordsAndDeliversTheClassObject) {
 
         const std::string unit = kDistributionUnits + clsid;
         EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, unit + "\\InstalledVersion", ""), ENGINE_KIT_VERSION);
-        EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, unit + "\\DownloadInformation", "CODEBASE"), Narrow(cab));
+        EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, unit + "\\DownloadInformation", "CODEBASE"), fw::Narrow(cab));
         EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, unit + "\\DownloadInformation", "INF"),
                   scratch.DownloadedControls() + "\\kvengplace.dll.inf");
         DWORD present = 0;
@@ -258,7 +259,7 @@ TEST_F(InstallTest, ACabinetWithoutInfInstallsItsOneModule) {
     EXPECT_EQ(registration.Server(), placed);
     const std::string unit = kDistributionUnits + clsid;
     EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, unit + "\\InstalledVersion", ""), ENGINE_KIT_VERSION);
-    EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, unit + "\\DownloadInformation", "CODEBASE"), Narrow(url));
+    EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, unit + "\\DownloadInformation", "CODEBASE"), fw::Narrow(url));
     EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, unit + "\\DownloadInformation", "INF"), "");
 }
 
@@ -368,7 +369,7 @@ TEST_F(InstallTest, RequestsThatCannotStartFailAtOnce) {
 TEST_F(InstallTest, AMissingCabinetFailsWithoutAFindingReport) {
     CodeDownloadEngine engine(scratch.platform, scratch.Options());
     Attempt attempt =
-        Install(engine, "{6A1E3D1C-2B0F-4C11-9E0B-5D2C7A9F3E09}", Wide(scratch.root / "absent.cab"));
+        Install(engine, "{6A1E3D1C-2B0F-4C11-9E0B-5D2C7A9F3E09}", fw::Widen(scratch.root / "absent.cab"));
     ASSERT_EQ(attempt.immediate, MK_S_ASYNCHRONOUS);
     EXPECT_EQ(attempt.callback->stopResult, INET_E_RESOURCE_NOT_FOUND);
     EXPECT_TRUE(attempt.callback->Statuses().empty());
@@ -380,7 +381,7 @@ TEST_F(InstallTest, RealKitRowsInstall) {
     CodeDownloadEngine engine(scratch.platform, scratch.Options());
     for (const KitRow* row = kKitRows; row->clsid; ++row) {
         std::wstring cab = BuildPath(std::string(ENGINE_KIT_CABFILES) + "/" + row->cab);
-        ASSERT_TRUE(test::Exists(Narrow(cab))) << Narrow(cab);
+        ASSERT_TRUE(test::Exists(fw::Narrow(cab))) << fw::Narrow(cab);
         ClassRegistration registration(row->clsid);
         Attempt attempt = Install(engine, row->clsid, cab);
         EXPECT_EQ(attempt.callback->stopResult, S_OK) << row->cab;

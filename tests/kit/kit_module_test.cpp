@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "framework/raii.h"
+#include "framework/strings.h"
 #include "tests/kit/kit_test_support.h"
 #include "tests/support/test_platform.h"
 
@@ -39,7 +40,7 @@ std::vector<ModuleCase> ModuleCases() {
 
 CLSID ParseClsid(const std::string& text) {
     CLSID clsid{};
-    ::CLSIDFromString(Wide(text).c_str(), &clsid);
+    ::CLSIDFromString(fw::Widen(text).c_str(), &clsid);
     return clsid;
 }
 

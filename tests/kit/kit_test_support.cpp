@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cctype>
 
+#include "framework/strings.h"
+
 namespace kelvane::kit_test {
 
 namespace {
@@ -15,15 +17,6 @@ struct process_heap_text {
     static void close(type p) { ::HeapFree(::GetProcessHeap(), 0, p); }
 };
 using unique_heap_text = fw::unique_resource<process_heap_text>;
-
-std::string Narrow(const WCHAR* text) {
-    int size = ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return {};
-    std::string result(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text, -1, result.data(), size, nullptr, nullptr);
-    result.resize(static_cast<size_t>(size - 1));
-    return result;
-}
 
 struct Extraction {
     std::string folder;
@@ -127,19 +120,10 @@ std::string BuildFile(const char* hostPath) {
         reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_dos_file_name")));
     if (!toDos) return hostPath;
     unique_heap_text dos(toDos(hostPath));
-    return dos ? Narrow(dos.get()) : std::string();
+    return dos ? fw::Narrow(dos.get()) : std::string();
 }
 
 std::string KitCabfiles() { return BuildFile(KIT_CABFILES); }
-
-std::wstring Wide(const std::string& text) {
-    int size = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (size <= 0) return {};
-    std::wstring result(static_cast<size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, result.data(), size);
-    result.resize(static_cast<size_t>(size - 1));
-    return result;
-}
 
 std::string Stem(const std::string& name) { return name.substr(0, name.rfind('.')); }
 

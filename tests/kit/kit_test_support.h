@@ -40,7 +40,6 @@ std::string KitCabfiles();
 // A file the build made, given by its build-machine path.
 std::string BuildFile(const char* hostPath);
 
-std::wstring Wide(const std::string& text);
 std::string Stem(const std::string& name);
 bool SameIgnoringCase(const std::string& a, const std::string& b);
 

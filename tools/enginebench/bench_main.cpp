@@ -27,6 +27,7 @@
 #include "framework/com.h"
 #include "framework/platform.h"
 #include "framework/raii.h"
+#include "framework/strings.h"
 
 namespace {
 
@@ -64,13 +65,6 @@ double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
     return static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-std::wstring Wide(const std::string& text) {
-    int n = ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring result(n > 0 ? n - 1 : 0, L'\0');
-    if (n > 1) ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, result.data(), n);
-    return result;
-}
-
 int Install(const wchar_t* listPath, bool systemRegistrar) {
     std::ifstream list(listPath);
     if (!list) {
@@ -83,8 +77,8 @@ int Install(const wchar_t* listPath, bool systemRegistrar) {
         size_t bar = line.find('|');
         if (bar == std::string::npos) continue;
         CLSID clsid{};
-        if (FAILED(::CLSIDFromString(Wide(line.substr(0, bar)).c_str(), &clsid))) continue;
-        components.emplace_back(clsid, Wide(line.substr(bar + 1)));
+        if (FAILED(::CLSIDFromString(fw::Widen(line.substr(0, bar), CP_UTF8).c_str(), &clsid))) continue;
+        components.emplace_back(clsid, fw::Widen(line.substr(bar + 1), CP_UTF8));
     }
     if (FAILED(::OleInitialize(nullptr))) return 2;
     int succeeded = 0;
