@@ -12,9 +12,12 @@
 #     return, or return E_FAIL. DISPLAY_NAME (default: NAME without its
 #     extension) is the class key's default value.
 #
-#   kelvane_kit_inf(<output path> MODULE <module file name> CLSID <{clsid}>)
+#   kelvane_kit_inf(<output path> MODULE <module file name> CLSID <{clsid}>
+#                   [TEMPLATE <file>])
 #     An INF of the Internet Component Download form that installs and
 #     registers MODULE from its own cabinet, file version of the kit.
+#     TEMPLATE (default kit.inf.in) is configured with @KIT_MODULE@,
+#     @KIT_CLSID@, @KIT_FILE_KEY@, @KIT_VERSION_COMMAS@ and the caller's variables.
 #
 #   kelvane_kit_cabinet(<target> OUTPUT <cab path> FILES <file paths...>
 #                       [DEPENDS <targets...>])
@@ -30,6 +33,12 @@ find_program(KELVANE_GCAB gcab REQUIRED)
 macro(_kelvane_kit_constants)
   set(KELVANE_KIT_VERSION 1.0.3.27)
   string(REPLACE "." "," KELVANE_KIT_VERSION_COMMAS "${KELVANE_KIT_VERSION}")
+  # The INF key of a file built for this bitness.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(KIT_FILE_KEY file-win32-x64)
+  else()
+    set(KIT_FILE_KEY file-win32-x86)
+  endif()
   # Texts that end up in file names, INF lines and resource strings:
   # printable ASCII without quotes, backslashes, list separators or
   # characters that Windows does not allow in a file name.
@@ -127,7 +136,7 @@ endfunction()
 
 function(kelvane_kit_inf output)
   _kelvane_kit_constants()
-  cmake_parse_arguments(PARSE_ARGV 1 K "" "MODULE;CLSID" "")
+  cmake_parse_arguments(PARSE_ARGV 1 K "" "MODULE;CLSID;TEMPLATE" "")
   if(K_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "kelvane_kit_inf(${output}): unknown arguments ${K_UNPARSED_ARGUMENTS}")
   endif()
@@ -136,12 +145,10 @@ function(kelvane_kit_inf output)
   set(KIT_MODULE "${K_MODULE}")
   set(KIT_CLSID "${K_CLSID}")
   set(KIT_VERSION_COMMAS "${KELVANE_KIT_VERSION_COMMAS}")
-  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    set(KIT_FILE_KEY file-win32-x64)
-  else()
-    set(KIT_FILE_KEY file-win32-x86)
+  if(NOT K_TEMPLATE)
+    set(K_TEMPLATE ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/kit.inf.in)
   endif()
-  configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/kit.inf.in ${output} @ONLY NEWLINE_STYLE CRLF)
+  configure_file(${K_TEMPLATE} ${output} @ONLY NEWLINE_STYLE CRLF)
 endfunction()
 
 # The packing command without a target of its own, for callers that collect
