@@ -204,6 +204,42 @@ TEST(KitSharedClass, UnregisteringOneModuleKeepsTheOthersRegistration) {
     if (pairs == 0) GTEST_SKIP() << "no two catalog modules share a class identifier";
 }
 
+// A server value the module cannot match to its own file is someone else's.
+TEST(KitSharedClass, UnregisteringLeavesAServerItCannotTellIsItsOwn) {
+    const Row& row = CatalogRows().front();
+    ScratchFolder scratch;
+    ASSERT_TRUE(ExtractCabinet(KitCabfiles() + "\\" + row.cab, scratch.path()));
+    fw::unique_hmodule module(::LoadLibraryA((scratch / row.module).c_str()));
+    ASSERT_TRUE(module);
+    ServerEntries entries = EntriesOf(module.get());
+    ASSERT_TRUE(entries.complete());
+
+    const struct {
+        const char* what;
+        DWORD type;
+        std::string value;
+    } cases[] = {
+        {"an expandable path of another file", REG_EXPAND_SZ, "%SystemRoot%\\system32\\kernel32.dll"},
+        {"a path longer than any it writes", REG_SZ, "C:\\" + std::string(1500, 'a') + ".dll"},
+        {"a value that is no text", REG_BINARY, "\x01\x02"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        RedirectedClassesRoot root;
+        ASSERT_TRUE(root.active());
+        ASSERT_EQ(entries.registerServer(), S_OK);
+        fw::unique_hkey server;
+        ASSERT_EQ(::RegOpenKeyExA(HKEY_CLASSES_ROOT, (ClassKey(row.clsid) + "\\InprocServer32").c_str(), 0,
+                                  KEY_SET_VALUE, server.put()),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(::RegSetValueExA(server.get(), nullptr, 0, c.type, reinterpret_cast<const BYTE*>(c.value.c_str()),
+                                   static_cast<DWORD>(c.value.size() + 1)),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(entries.unregisterServer(), S_OK);
+        EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(row.clsid)));
+    }
+}
+
 // The fault variant that fails must fail without leaving anything behind.
 TEST(KitFaultModule, FailingRegistrationWritesNothing) {
     fw::unique_hmodule module(::LoadLibraryA(BuildFile(KIT_FAIL_MODULE).c_str()));

@@ -167,8 +167,17 @@ static BOOL RegisteredToAnotherFile(const WCHAR *keyPath)
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, serverPath, 0, KEY_QUERY_VALUE, &serverKey) != ERROR_SUCCESS) return FALSE;
     error = RegQueryValueExW(serverKey, NULL, NULL, &type, (BYTE *)registered, &size);
     RegCloseKey(serverKey);
-    if (error != ERROR_SUCCESS || type != REG_SZ) return FALSE;
+    // Longer than any path this module writes, or a value it never writes: someone else's.
+    if (error == ERROR_MORE_DATA) return TRUE;
+    if (error != ERROR_SUCCESS) return FALSE;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return TRUE;
     registered[size / sizeof(WCHAR)] = L'\0';
+    if (type == REG_EXPAND_SZ) {
+        WCHAR expanded[KIT_PATH_CHARS];
+        DWORD length = ExpandEnvironmentStringsW(registered, expanded, KIT_PATH_CHARS);
+        if (length == 0 || length > KIT_PATH_CHARS) return TRUE;
+        lstrcpyW(registered, expanded);
+    }
 
     if (!FileIdentity(registered, &theirs)) return FALSE;
     if (!OwnPath(own, KIT_PATH_CHARS) || !FileIdentity(own, &ours)) return FALSE;
