@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <fdi.h>
 
+#include <cstring>
 #include <memory>
 
 #include "download/engine/engine_util.h"
@@ -16,6 +17,10 @@ namespace {
 const HRESULT kCorrupt = HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT);
 const HRESULT kUnsafeName = HRESULT_FROM_WIN32(ERROR_BAD_PATHNAME);
 const HRESULT kTooLarge = HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+
+std::wstring TooMuchData(const ExtractLimits& limits) {
+    return L"the cabinet unpacks to more than " + std::to_wstring(limits.maxTotalBytes) + L" bytes";
+}
 
 bool IsReservedDeviceName(std::wstring_view segment) {
     // Windows opens the device for these whatever extension follows.
@@ -127,8 +132,7 @@ FNWRITE(FdiWrite) {
     if (x && f->output) {
         // The entry headers were checked; this also holds if FDI writes more than they say.
         if (x->written + cb > x->limits.maxTotalBytes) {
-            x->Fail(kTooLarge, L"the cabinet unpacks to more than " +
-                                   std::to_wstring(x->limits.maxTotalBytes) + L" bytes");
+            x->Fail(kTooLarge, TooMuchData(x->limits));
             return static_cast<UINT>(-1);
         }
         x->written += cb;
@@ -174,7 +178,7 @@ INT_PTR StartEntry(Extraction& x, PFDINOTIFICATION info) {
     }
     x.declared += static_cast<std::uint32_t>(info->cb);
     if (x.declared > x.limits.maxTotalBytes) {
-        x.Fail(kTooLarge, L"the cabinet unpacks to more than " + std::to_wstring(x.limits.maxTotalBytes) + L" bytes");
+        x.Fail(kTooLarge, TooMuchData(x.limits));
         return -1;
     }
     std::wstring path = x.folder + L"\\" + name;
@@ -285,7 +289,7 @@ HRESULT CheckEntryTable(const std::wstring& cabinet, const ExtractLimits& limits
         }
         total += length;
         if (offset + length > limits.maxTotalBytes || total > limits.maxTotalBytes) {
-            detail = L"the cabinet unpacks to more than " + std::to_wstring(limits.maxTotalBytes) + L" bytes";
+            detail = TooMuchData(limits);
             return kTooLarge;
         }
         at += 16;

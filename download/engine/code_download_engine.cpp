@@ -132,14 +132,6 @@ bool InstalledInVersion(REFCLSID clsid, DWORD versionMS, DWORD versionLS) {
     return AtLeast(ms, ls, versionMS, versionLS);
 }
 
-std::wstring ProgramFolder() {
-    wchar_t path[MAX_PATH] = {};
-    DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring text(path, n < MAX_PATH ? n : 0);
-    size_t slash = text.find_last_of(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : text.substr(0, slash);
-}
-
 // The local file a code location names: a plain path or a file: URL.
 HRESULT LocalFileOf(const std::wstring& location, std::wstring& file) {
     std::wstring path = location;
@@ -224,8 +216,10 @@ Registrar& CodeDownloadEngine::Impl::Registration() {
     if (!registrar) {
         Registrar::Settings settings;
         if (!options.useSystemRegistrar) {
-            settings.hostPath = options.registrationHost.empty() ? ProgramFolder() + L"\\kvreghost.exe"
-                                                                 : options.registrationHost;
+            // The host lies beside the program.
+            settings.hostPath = options.registrationHost.empty()
+                                    ? fw::Widen(fw::FolderOf(platform.ModulePath())) + L"\\kvreghost.exe"
+                                    : options.registrationHost;
         }
         wchar_t system[MAX_PATH] = {};
         ::GetSystemDirectoryW(system, MAX_PATH);

@@ -182,8 +182,13 @@ PlanResult PlanFromInf(const ExtractedFile& infEntry, const std::vector<Extracte
     // Any other section would be an instruction we do not carry out ([Setup
     // Hooks] runs programs, for one); installing the rest would be half an install.
     for (UINT index = 0;; ++index) {
+        // SetupAPI refuses INF files with longer section names.
         wchar_t name[256] = {};
-        if (!::SetupEnumInfSectionsW(inf.get(), index, name, 256, nullptr)) break;
+        if (!::SetupEnumInfSectionsW(inf.get(), index, name, 256, nullptr)) {
+            if (::GetLastError() == ERROR_NO_MORE_ITEMS) break;
+            // A section that cannot be listed cannot be checked either.
+            return Fail(kUnsupported, L"the sections of the INF " + infEntry.name + L" cannot be listed");
+        }
         bool known = EqualsNoCase(name, L"version") || EqualsNoCase(name, L"Add.Code") ||
                      EqualsNoCase(name, L"Strings");
         for (const auto& section : fileSections) known = known || EqualsNoCase(name, section);

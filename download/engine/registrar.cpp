@@ -171,6 +171,13 @@ HRESULT Registrar::StartTool() {
     return Arm(tool_.get());
 }
 
+void Registrar::EndTool() {
+    if (!tool_) return;
+    ::TerminateProcess(tool_.get(), 1);
+    ::WaitForSingleObject(tool_.get(), 5000);
+    tool_.reset();
+}
+
 DWORD Registrar::Remaining() const {
     ULONGLONG now = ::GetTickCount64();
     return now >= deadline_ ? 0 : static_cast<DWORD>(deadline_ - now);
@@ -232,8 +239,7 @@ bool Registrar::OnSignal(WPARAM wParam, LPARAM lParam, HRESULT& result) {
                     Arm(tool_.get());
                     return false;
                 }
-                ::TerminateProcess(tool_.get(), 1);
-                ::WaitForSingleObject(tool_.get(), 5000);
+                EndTool();
                 result = kTimedOut;
             } else if (code == 0) {
                 result = S_OK;
@@ -316,9 +322,7 @@ void Registrar::Cancel() {
     if (stage_ == Stage::Idle) return;
     Disarm();
     if (stage_ == Stage::AwaitTool) {
-        ::TerminateProcess(tool_.get(), 1);
-        ::WaitForSingleObject(tool_.get(), 5000);
-        tool_.reset();
+        EndTool();
     } else {
         StopHost(true);
     }

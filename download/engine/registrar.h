@@ -66,6 +66,7 @@ private:
     void StopHost(bool kill);
     HRESULT SendRequest();
     HRESULT StartTool();
+    void EndTool();  // ends regsvr32 at once
     HRESULT Arm(HANDLE primary);
     void Disarm();
     DWORD Remaining() const;
