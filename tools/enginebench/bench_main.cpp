@@ -149,17 +149,15 @@ int Run(int count, wchar_t** arguments) {
     fw::unique_handle thread(process.hThread);
     // Sampled while it runs as well: some systems forget a process's figures once it has ended.
     SIZE_T peak = 0;
-    while (::WaitForSingleObject(child.get(), 200) == WAIT_TIMEOUT) {
+    auto sample = [&] {
         PROCESS_MEMORY_COUNTERS memory{};
         memory.cb = sizeof(memory);
         if (::GetProcessMemoryInfo(child.get(), &memory, sizeof(memory)) && memory.PeakWorkingSetSize > peak)
             peak = memory.PeakWorkingSetSize;
-    }
+    };
+    while (::WaitForSingleObject(child.get(), 200) == WAIT_TIMEOUT) sample();
     ::QueryPerformanceCounter(&end);
-    PROCESS_MEMORY_COUNTERS memory{};
-    memory.cb = sizeof(memory);
-    if (::GetProcessMemoryInfo(child.get(), &memory, sizeof(memory)) && memory.PeakWorkingSetSize > peak)
-        peak = memory.PeakWorkingSetSize;
+    sample();
     DWORD code = 0;
     ::GetExitCodeProcess(child.get(), &code);
     std::printf("seconds=%.3f\nexit_code=%lu\npeak_working_set_kb=%zu\n", Seconds(start, end), code,
@@ -172,8 +170,7 @@ LRESULT CALLBACK BareWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
-int BareWindow() {
-    if (FAILED(::OleInitialize(nullptr))) return 2;
+int ShowBareWindow() {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);
     WNDCLASSW windowClass{};
@@ -189,9 +186,14 @@ int BareWindow() {
     ::SetTimer(window.get(), 1, 1000, nullptr);
     MSG message;
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) ::DispatchMessageW(&message);
-    window.reset();
-    ::OleUninitialize();
     return 0;
+}
+
+int BareWindow() {
+    if (FAILED(::OleInitialize(nullptr))) return 2;
+    int result = ShowBareWindow();
+    ::OleUninitialize();
+    return result;
 }
 
 int MeasureSleep() {
