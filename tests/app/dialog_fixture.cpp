@@ -23,11 +23,11 @@ PaintRecorder* g_recorder = nullptr;  // a hook procedure has no context of its 
 
 PaintRecorder::PaintRecorder(const PercentProgressCtrl& bar) : bar_(bar) {
     g_recorder = this;
-    hook_ = ::SetWindowsHookExA(WH_CALLWNDPROC, &PaintRecorder::Hook, nullptr, ::GetCurrentThreadId());
+    hook_.reset(::SetWindowsHookExA(WH_CALLWNDPROC, &PaintRecorder::Hook, nullptr, ::GetCurrentThreadId()));
 }
 
 PaintRecorder::~PaintRecorder() {
-    ::UnhookWindowsHookEx(hook_);
+    hook_.reset();
     g_recorder = nullptr;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/installer_dialog.h"
+#include "framework/raii.h"
 #include "tests/support/modal_driver.h"
 #include "tests/support/scripted_service.h"
 #include "tests/support/test_platform.h"
@@ -31,17 +32,28 @@ public:
     void RegisterChartServer(InstallerDialog& dialog) override;
 };
 
+// A hook from SetWindowsHookEx.
+struct HookTraits {
+    using type = HHOOK;
+    static type invalid() { return nullptr; }
+    static void close(type hook) { ::UnhookWindowsHookEx(hook); }
+};
+using unique_hook = fw::unique_resource<HookTraits>;
+
 // Positions of a bar at each of its repaints.
 class PaintRecorder {
 public:
-    PaintRecorder(const PercentProgressCtrl& bar);
+    explicit PaintRecorder(const PercentProgressCtrl& bar);
+    // The hook reports to this one object, so it is neither copied nor moved.
+    PaintRecorder(const PaintRecorder&) = delete;
+    PaintRecorder& operator=(const PaintRecorder&) = delete;
     ~PaintRecorder();
     std::vector<int> positions;
 
 private:
     static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam);
     const PercentProgressCtrl& bar_;
-    HHOOK hook_;
+    unique_hook hook_;
 };
 
 class DialogRun {

@@ -57,10 +57,8 @@ TEST(Sequencer, InstallsPresentRowsInCatalogOrderWithBothBarsStepping) {
     std::vector<int> expected{0};  // the bar's set-up
     for (int i = 0; i < 4; ++i) expected.insert(expected.end(), one.begin(), one.end());
     ASSERT_TRUE(paints);
-    std::vector<int> seen;
-    for (int p : paints->positions) {
-        if (seen.empty() || seen.back() != p) seen.push_back(p);
-    }
+    std::vector<int> seen = paints->positions;
+    seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
     EXPECT_EQ(expected, seen);
 }
 
@@ -74,10 +72,9 @@ TEST(Sequencer, MoreThanTenProgressNoticesGetNoFillerSteps) {
         if (!paints) paints = std::make_unique<PaintRecorder>(dialog.CurrentBar);
     });
     EXPECT_EQ(IDOK, result);
-    std::vector<int> seen;
-    for (int p : paints->positions) {
-        if (seen.empty() || seen.back() != p) seen.push_back(p);
-    }
+    ASSERT_TRUE(paints);
+    std::vector<int> seen = paints->positions;
+    seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
     EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 0}), seen);
     EXPECT_EQ("1/1 is installed.", dialog.TotalBar.GetText());
 }

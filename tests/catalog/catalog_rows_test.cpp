@@ -55,6 +55,11 @@ std::vector<int> RowsWhere(auto predicate) {
     return rows;
 }
 
+// The rows where `name` of the row stands in `relation` to the cabinet's stem.
+std::vector<int> RowsWhereCabStemIs(Relation relation, auto name) {
+    return RowsWhere([&](const CatalogRow& row) { return Relate(name(row), Stem(row.CabName)) == relation; });
+}
+
 std::vector<int> Range(int first, int last) {
     std::vector<int> rows;
     for (int i = first; i <= last; ++i) rows.push_back(i);
@@ -155,12 +160,9 @@ TEST(CatalogRows, FileNamesArePlainAndUnique) {
 }
 
 TEST(CatalogRows, ModuleNameShapes) {
-    auto different = RowsWhere([](const CatalogRow& row) {
-        return Relate(Stem(row.ModuleName), Stem(row.CabName)) == Relation::Different;
-    });
-    auto caseOnly = RowsWhere([](const CatalogRow& row) {
-        return Relate(Stem(row.ModuleName), Stem(row.CabName)) == Relation::CaseOnly;
-    });
+    auto moduleStem = [](const CatalogRow& row) { return Stem(row.ModuleName); };
+    auto different = RowsWhereCabStemIs(Relation::Different, moduleStem);
+    auto caseOnly = RowsWhereCabStemIs(Relation::CaseOnly, moduleStem);
     EXPECT_EQ(different.size(), 10u);
     EXPECT_EQ(caseOnly.size(), 5u);
     EXPECT_EQ(RowsWhere([](const CatalogRow& row) {
@@ -177,12 +179,9 @@ TEST(CatalogRows, ModuleNameShapes) {
 }
 
 TEST(CatalogRows, InfNameShapes) {
-    auto different = RowsWhere([](const CatalogRow& row) {
-        return Relate(Stem(row.InfName), Stem(row.CabName)) == Relation::Different;
-    });
-    auto caseOnly = RowsWhere([](const CatalogRow& row) {
-        return Relate(Stem(row.InfName), Stem(row.CabName)) == Relation::CaseOnly;
-    });
+    auto infStem = [](const CatalogRow& row) { return Stem(row.InfName); };
+    auto different = RowsWhereCabStemIs(Relation::Different, infStem);
+    auto caseOnly = RowsWhereCabStemIs(Relation::CaseOnly, infStem);
     ASSERT_EQ(different.size(), 2u);
     EXPECT_EQ(std::count_if(different.begin(), different.end(),
                             [](int i) {
@@ -200,14 +199,9 @@ TEST(CatalogRows, InfNameShapes) {
 }
 
 TEST(CatalogRows, ComponentNameShapes) {
-    EXPECT_EQ(RowsWhere([](const CatalogRow& row) {
-                  return Relate(row.ComponentName, Stem(row.CabName)) == Relation::Different;
-              }).size(),
-              22u);
-    EXPECT_EQ(RowsWhere([](const CatalogRow& row) {
-                  return Relate(row.ComponentName, Stem(row.CabName)) == Relation::CaseOnly;
-              }).size(),
-              4u);
+    auto component = [](const CatalogRow& row) { return std::string(row.ComponentName); };
+    EXPECT_EQ(RowsWhereCabStemIs(Relation::Different, component).size(), 22u);
+    EXPECT_EQ(RowsWhereCabStemIs(Relation::CaseOnly, component).size(), 4u);
     EXPECT_EQ(RowsWhere([](const CatalogRow& row) { return std::string(row.ComponentName) == row.CabName; }),
               Range(90, 97));
 }

@@ -6,14 +6,12 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <algorithm>
 #include <climits>
-#include <cstdint>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "framework/raii.h"
+#include "tests/ui/dib_canvas.h"
 #include "ui/percent_progress_ctrl.h"
 
 namespace kelvane {
@@ -24,83 +22,8 @@ constexpr int kClientHeight = 20;
 // Never used by the bar: shows what it left unpainted.
 constexpr COLORREF kUnpainted = RGB(255, 0, 255);
 
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<COLORREF> pixels;
-
-    COLORREF At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
-    bool operator==(const Picture&) const = default;
-
-    // How many pixels of the columns [left, right) have a mixture of the two colours.
-    int CountBetween(COLORREF a, COLORREF b, int left, int right) const {
-        auto within = [](int value, int one, int other) {
-            return value >= std::min(one, other) && value <= std::max(one, other);
-        };
-        int n = 0;
-        for (int y = 0; y < height; ++y) {
-            for (int x = left; x < right; ++x) {
-                COLORREF c = At(x, y);
-                n += within(GetRValue(c), GetRValue(a), GetRValue(b)) && within(GetGValue(c), GetGValue(a), GetGValue(b)) &&
-                     within(GetBValue(c), GetBValue(a), GetBValue(b));
-            }
-        }
-        return n;
-    }
-
-    // How many pixels of the columns [left, right) have the colour.
-    int Count(COLORREF colour, int left, int right) const {
-        int n = 0;
-        for (int y = 0; y < height; ++y)
-            for (int x = left; x < right; ++x) n += At(x, y) == colour;
-        return n;
-    }
-};
-
-// A 32-bit top-down DIB section selected into a memory context, filled with `fill`.
-class DibCanvas {
-public:
-    DibCanvas(int width, int height, COLORREF fill) : width_(width), height_(height) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        bitmap_.reset(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits_, nullptr, 0));
-        dc_.reset(::CreateCompatibleDC(nullptr));
-        previous_ = ::SelectObject(dc_.get(), bitmap_.get());
-        RECT all{0, 0, width, height};
-        fw::unique_hbrush brush(::CreateSolidBrush(fill));
-        ::FillRect(dc_.get(), &all, brush.get());
-    }
-    DibCanvas(const DibCanvas&) = delete;
-    DibCanvas& operator=(const DibCanvas&) = delete;
-    ~DibCanvas() { ::SelectObject(dc_.get(), previous_); }
-
-    HDC dc() const { return dc_.get(); }
-    bool Ready() const { return bitmap_ && dc_ && bits_; }
-
-    Picture Read() const {
-        ::GdiFlush();
-        Picture picture{width_, height_, {}};
-        const auto* pixel = static_cast<const std::uint32_t*>(bits_);
-        for (int i = 0; i < width_ * height_; ++i) {
-            std::uint32_t p = pixel[i];
-            picture.pixels.push_back(RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF));
-        }
-        return picture;
-    }
-
-private:
-    int width_;
-    int height_;
-    void* bits_ = nullptr;
-    fw::unique_hbitmap bitmap_;
-    fw::unique_memory_dc dc_;
-    HGDIOBJ previous_ = nullptr;
-};
+using test::DibCanvas;
+using test::Picture;
 
 // Counts the WM_PAINT messages that reach the control's procedures.
 class PaintCounter {
