@@ -49,16 +49,12 @@ void PrintTo(const BadCase& c, std::ostream* out) { *out << c.cab; }
 
 std::wstring Corpus(const char* name) { return BuildPath(std::string(ENGINE_BADCABS) + "/" + name + ".cab"); }
 
-class BadInputTest : public testing::TestWithParam<BadCase> {
-protected:
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr))); }
-    void TearDown() override { ::OleUninitialize(); }
-};
+class BadInputTest : public OleTest, public testing::WithParamInterface<BadCase> {};
 
 TEST_P(BadInputTest, FailsCleanlyAndWritesNothingOutsideTheUnpackFolder) {
     const BadCase& c = GetParam();
     Scratch scratch;
-    RedirectedMachineKey machine;
+    test::RedirectedKey machine(HKEY_LOCAL_MACHINE);
     ClassRegistration registration(c.clsid);
     {
         EngineOptions options = scratch.Options();
@@ -99,17 +95,13 @@ INSTANTIATE_TEST_SUITE_P(Corpus, BadInputTest, testing::ValuesIn(kBadCases),
                              return name;
                          });
 
-class AfterBadInputTest : public testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr))); }
-    void TearDown() override { ::OleUninitialize(); }
-};
+using AfterBadInputTest = OleTest;
 
 // The registration child died with the module; the next module gets a new one.
 TEST_F(AfterBadInputTest, TheNextComponentInstallsAfterACrashAndAHang) {
     const char kGood[] = "{DFC53DA6-55CF-4F50-9CEA-4F3CEFD37FC9}";
     Scratch scratch;
-    RedirectedMachineKey machine;
+    test::RedirectedKey machine(HKEY_LOCAL_MACHINE);
     ClassRegistration good(kGood);
     EngineOptions options = scratch.Options();
     options.registrationTimeoutMs = 5000;
@@ -127,7 +119,7 @@ TEST_F(AfterBadInputTest, TheNextComponentInstallsAfterACrashAndAHang) {
 // (E_ABORT, not the time bound's result), and the module's placement is undone.
 TEST_F(AfterBadInputTest, AbortEndsAHangingRegistration) {
     Scratch scratch;
-    RedirectedMachineKey machine;
+    test::RedirectedKey machine(HKEY_LOCAL_MACHINE);
     CodeDownloadEngine engine(scratch.platform, scratch.Options());
     bool installing = false;
     Attempt attempt = Start(engine, kAnyClsid, Corpus("hang"), 0xFFFFFFFF, 0xFFFFFFFF,
@@ -136,13 +128,9 @@ TEST_F(AfterBadInputTest, AbortEndsAHangingRegistration) {
                                                             event.status == BINDSTATUS_INSTALLINGCOMPONENTS);
                             });
     ASSERT_EQ(attempt.immediate, MK_S_ASYNCHRONOUS);
-    for (int i = 0; i < 600 && !installing; ++i) {
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        Pump();
-    }
-    ASSERT_TRUE(installing);
+    ASSERT_TRUE(test::RunUntil([&] { return installing; }, 30000));
     // The module is in its DllRegisterServer by now, or soon; either way the abort must end it.
-    Pump();
+    test::PumpMessages();
     ::Sleep(200);
     ASSERT_TRUE(attempt.callback->binding);
     EXPECT_EQ(attempt.callback->binding->Abort(), S_OK);

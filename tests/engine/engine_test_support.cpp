@@ -2,10 +2,6 @@
 
 #include <shlwapi.h>
 
-#include <gtest/gtest.h>
-
-#include "framework/strings.h"
-
 namespace kelvane::engine_test {
 
 std::span<const fw::InterfaceEntry<RecordingCallback>> RecordingCallback::InterfaceMap() {
@@ -99,16 +95,7 @@ std::vector<std::string> Scratch::Files() const {
     return files;
 }
 
-bool Scratch::TempIsEmpty() const {
-    WIN32_FIND_DATAA data{};
-    fw::unique_find find(::FindFirstFileA((temp + "\\*").c_str(), &data));
-    if (!find) return false;
-    do {
-        std::string name = data.cFileName;
-        if (name != "." && name != "..") return false;
-    } while (::FindNextFileA(find.get(), &data));
-    return true;
-}
+bool Scratch::TempIsEmpty() const { return ::PathIsDirectoryEmptyA(temp.c_str()) != FALSE; }
 
 Attempt Start(CodeDownloadEngine& engine, const std::string& clsid, const std::wstring& cabinet, DWORD versionMS,
               DWORD versionLS, std::function<void(RecordingCallback&, const Event&)> onEvent) {
@@ -138,80 +125,10 @@ Attempt Install(CodeDownloadEngine& engine, const std::string& clsid, const std:
 }
 
 bool RunUntilStopped(RecordingCallback& callback, DWORD timeoutMs) {
-    ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-    while (callback.stops == 0) {
-        if (::GetTickCount64() >= deadline) return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        Pump();
-    }
+    if (!test::RunUntil([&] { return callback.stops != 0; }, timeoutMs)) return false;
     // Whatever the engine does after the stop (nothing, it should be) is seen too.
-    Pump();
+    test::PumpMessages();
     return true;
-}
-
-void Pump() {
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
-    }
-}
-
-RedirectedMachineKey::RedirectedMachineKey() {
-    path_ = L"Software\\Kelvane engine tests\\" + std::to_wstring(::GetCurrentProcessId());
-    // Not volatile: what the engine creates below it is not.
-    ::RegCreateKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                      key_.put(), nullptr);
-    EXPECT_TRUE(key_);
-    EXPECT_EQ(::RegOverridePredefKey(HKEY_LOCAL_MACHINE, key_.get()), ERROR_SUCCESS);
-}
-
-RedirectedMachineKey::~RedirectedMachineKey() {
-    ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-    key_.reset();
-    ::SHDeleteKeyW(HKEY_CURRENT_USER, path_.c_str());
-}
-
-ClassRegistration::ClassRegistration(std::string clsid) : clsid_(std::move(clsid)) {}
-
-ClassRegistration::~ClassRegistration() { ::SHDeleteKeyA(HKEY_CLASSES_ROOT, ("CLSID\\" + clsid_).c_str()); }
-
-std::string ClassRegistration::Server() const {
-    return ReadString(HKEY_CLASSES_ROOT, "CLSID\\" + clsid_ + "\\InprocServer32", "");
-}
-
-CLSID ClsidOf(const std::string& text) {
-    CLSID id{};
-    std::wstring wide = fw::Widen(text);
-    EXPECT_EQ(::CLSIDFromString(wide.c_str(), &id), S_OK) << text;
-    return id;
-}
-
-std::wstring BuildPath(const std::string& hostPath) {
-    std::string path = "Z:" + hostPath;
-    for (auto& c : path) {
-        if (c == '/') c = '\\';
-    }
-    return fw::Widen(path);
-}
-
-std::string ReadString(HKEY root, const std::string& key, const std::string& value) {
-    char data[2048] = {};
-    DWORD size = sizeof(data) - 1;
-    if (::RegGetValueA(root, key.c_str(), value.empty() ? nullptr : value.c_str(), RRF_RT_REG_SZ, nullptr, data,
-                       &size) != ERROR_SUCCESS)
-        return {};
-    return data;
-}
-
-bool ReadDword(HKEY root, const std::string& key, const std::string& value, DWORD& data) {
-    DWORD size = sizeof(data);
-    return ::RegGetValueA(root, key.c_str(), value.c_str(), RRF_RT_REG_DWORD, nullptr, &data, &size) == ERROR_SUCCESS;
-}
-
-bool KeyExists(HKEY root, const std::string& key) {
-    fw::unique_hkey opened;
-    return ::RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, opened.put()) == ERROR_SUCCESS;
 }
 
 }  // namespace kelvane::engine_test

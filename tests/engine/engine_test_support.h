@@ -1,7 +1,8 @@
 // What the engine tests share: a bind-status callback that records what the
 // engine reports, a message loop to run an attempt to its end, scratch
-// folders for the Windows directory and the unpack folders, and a
-// redirected HKEY_LOCAL_MACHINE for the records.
+// folders for the Windows directory and the unpack folders, and OLE for the
+// test's thread. The records go to a redirected HKEY_LOCAL_MACHINE
+// (test::RedirectedKey).
 #pragma once
 
 #include <windows.h>
@@ -12,12 +13,30 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "download/engine/code_download_engine.h"
 #include "framework/com.h"
 #include "framework/raii.h"
+#include "framework/strings.h"
+#include "tests/support/modal_driver.h"
 #include "tests/support/test_platform.h"
+#include "tests/support/test_registry.h"
 
 namespace kelvane::engine_test {
+
+using test::ClassRegistration;
+using test::ClsidOf;
+using test::KeyExists;
+using test::ReadDword;
+using test::ReadString;
+
+// OLE started on the test's thread, as the download job's thread has it.
+class OleTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr))); }
+    void TearDown() override { ::OleUninitialize(); }
+};
 
 struct Event {
     enum Kind { Start, Progress, Object, Stop } kind;
@@ -71,6 +90,7 @@ public:
     std::string DownloadedControls() const { return windows + "\\Downloaded Program Files"; }
     // Every file below the scratch root, relative to it (the canary among them).
     std::vector<std::string> Files() const;
+    // False when the unpack root is gone as well.
     bool TempIsEmpty() const;
 };
 
@@ -92,42 +112,8 @@ Attempt Start(CodeDownloadEngine& engine, const std::string& clsid, const std::w
               DWORD versionMS = 0xFFFFFFFF, DWORD versionLS = 0xFFFFFFFF,
               std::function<void(RecordingCallback&, const Event&)> onEvent = {});
 bool RunUntilStopped(RecordingCallback& callback, DWORD timeoutMs = 60000);
-// Handles the messages that are there, then returns.
-void Pump();
 
-// HKEY_LOCAL_MACHINE of this process points at a scratch key for the object's life.
-class RedirectedMachineKey {
-public:
-    RedirectedMachineKey();
-    RedirectedMachineKey(const RedirectedMachineKey&) = delete;
-    RedirectedMachineKey& operator=(const RedirectedMachineKey&) = delete;
-    ~RedirectedMachineKey();
-
-private:
-    std::wstring path_;
-    fw::unique_hkey key_;
-};
-
-// Removes the class's registration (HKEY_CLASSES_ROOT\CLSID\{...}) when it goes:
-// the registration child writes to the real classes root.
-class ClassRegistration {
-public:
-    explicit ClassRegistration(std::string clsid);
-    ClassRegistration(const ClassRegistration&) = delete;
-    ClassRegistration& operator=(const ClassRegistration&) = delete;
-    ~ClassRegistration();
-    // The registered server's path, "" when there is none.
-    std::string Server() const;
-
-private:
-    std::string clsid_;
-};
-
-CLSID ClsidOf(const std::string& text);
 // A file the build made, given by its build-machine (Unix) path.
-std::wstring BuildPath(const std::string& hostPath);
-std::string ReadString(HKEY root, const std::string& key, const std::string& value);
-bool ReadDword(HKEY root, const std::string& key, const std::string& value, DWORD& data);
-bool KeyExists(HKEY root, const std::string& key);
+inline std::wstring BuildPath(const std::string& hostPath) { return fw::Widen(test::BuildFile(hostPath)); }
 
 }  // namespace kelvane::engine_test

@@ -32,13 +32,10 @@ std::string Slashed(std::string path) {
     return path;
 }
 
-class InstallTest : public testing::Test {
+class InstallTest : public OleTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr))); }
-    void TearDown() override { ::OleUninitialize(); }
-
     Scratch scratch;
-    RedirectedMachineKey machine;
+    test::RedirectedKey machine{HKEY_LOCAL_MACHINE};
 };
 
 TEST_F(InstallTest, PlacesRegistersRecordsAndDeliversTheClassObject) {
@@ -333,9 +330,9 @@ TEST_F(InstallTest, AnAttemptUnderWayEndsOnceWhenTheEngineGoes) {
         CodeDownloadEngine engine(scratch.platform, scratch.Options());
         attempt = Start(engine, clsid, Fixture("shutdown"));
         ASSERT_EQ(attempt.immediate, MK_S_ASYNCHRONOUS);
-        Pump();
+        test::PumpMessages();
     }
-    Pump();
+    test::PumpMessages();
     EXPECT_EQ(attempt.callback->stops, 1);
     EXPECT_EQ(attempt.callback->stopResult, E_ABORT);
     EXPECT_TRUE(scratch.TempIsEmpty());
@@ -364,7 +361,7 @@ TEST_F(InstallTest, RequestsThatCannotStartFailAtOnce) {
     EXPECT_EQ(web.immediate, INET_E_UNKNOWN_PROTOCOL);
     Attempt empty = Start(engine, "{6A1E3D1C-2B0F-4C11-9E0B-5D2C7A9F3E09}", L"");
     EXPECT_EQ(empty.immediate, INET_E_RESOURCE_NOT_FOUND);
-    Pump();
+    test::PumpMessages();
     EXPECT_TRUE(web.callback->events.empty());
     EXPECT_TRUE(empty.callback->events.empty());
 }

@@ -31,10 +31,11 @@ TEST(ServiceChoiceTest, DetectsTheStubOfThisSystem) {
     fw::com_ptr<IBindCtx> context;
     ASSERT_EQ(urlmon.CreateBindContext(context.put()), S_OK);
     CLSID any = {0x6a1e3d1c, 0x2b0f, 0x4c11, {0x9e, 0x0b, 0x5d, 0x2c, 0x7a, 0x9f, 0x3e, 0x09}};
-    void* object = nullptr;
+    fw::com_ptr<IUnknown> object;
     EXPECT_EQ(urlmon.GetClassObjectFromURL(any, L"C:\\absent.cab", ~0u, ~0u, nullptr, context.get(), CLSCTX_INPROC_SERVER,
-                                           IID_IClassFactory, &object),
+                                           IID_IClassFactory, object.put_void()),
               E_NOINTERFACE);
+    object.reset();  // before OLE goes
     context.reset();
 
     test::TestPlatform platform;

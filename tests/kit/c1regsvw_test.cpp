@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "tests/kit/kit_test_support.h"
@@ -22,19 +21,6 @@ using test::ScratchFolder;
 const std::string kRegisteredKey = std::string("CLSID\\") + KIT_TEST_CLSID;
 const std::string kUsageKey = std::string("CLSID\\") + KIT_USAGE_CLSID;
 
-// Removes a class key of the real classes root when the test ends, however it ends.
-class ForgetClass {
-public:
-    explicit ForgetClass(std::string key) : key_(std::move(key)) { Forget(); }
-    ForgetClass(const ForgetClass&) = delete;
-    ForgetClass& operator=(const ForgetClass&) = delete;
-    ~ForgetClass() { Forget(); }
-
-private:
-    void Forget() { ::RegDeleteTreeA(HKEY_CLASSES_ROOT, key_.c_str()); }
-    std::string key_;
-};
-
 std::string Quoted(const std::string& text) {
     std::string quoted(1, '"');
     quoted.append(text).push_back('"');
@@ -46,9 +32,9 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(CopyInto(KitCabfiles() + "\\c1regsvw.exe", scratch_.path()));
         for (const char* module : {KIT_TEST_MODULE, KIT_USAGE_MODULE, KIT_CRASH_MODULE, KIT_FAIL_MODULE})
-            ASSERT_TRUE(CopyInto(BuildFile(module), scratch_.path()));
+            ASSERT_TRUE(CopyInto(test::BuildFile(module), scratch_.path()));
         test::MakeFolder(scratch_ / "sub dir");
-        ASSERT_TRUE(CopyInto(BuildFile(KIT_TEST_MODULE), scratch_ / "sub dir"));
+        ASSERT_TRUE(CopyInto(test::BuildFile(KIT_TEST_MODULE), scratch_ / "sub dir"));
     }
 
     std::optional<DWORD> Run(const std::string& arguments) {
@@ -61,7 +47,8 @@ protected:
 };
 
 TEST_F(Registrar, RegistersTheNamedControlAndUnregistersItWithU) {
-    ForgetClass forget(kRegisteredKey);
+    test::ClassRegistration registration(KIT_TEST_CLSID);
+    registration.Remove();  // what an earlier run in this prefix may have left
     struct Case {
         std::string argument;
         std::string registeredPath;
@@ -74,14 +61,15 @@ TEST_F(Registrar, RegistersTheNamedControlAndUnregistersItWithU) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.argument);
         EXPECT_EQ(Run(c.argument), 0u);
-        EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, kRegisteredKey + "\\InprocServer32", ""), c.registeredPath);
+        EXPECT_EQ(registration.Server(), c.registeredPath);
         EXPECT_EQ(Run("/u " + c.argument), 0u);
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kRegisteredKey));
     }
 }
 
 TEST_F(Registrar, FailsWithANonzeroCodeAndRegistersNothing) {
-    ForgetClass forget(kUsageKey);
+    test::ClassRegistration registration(KIT_USAGE_CLSID);
+    registration.Remove();  // what an earlier run in this prefix may have left
     char system[MAX_PATH] = {};
     ::GetSystemDirectoryA(system, MAX_PATH);
     struct Case {

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "framework/raii.h"
-#include "framework/strings.h"
 #include "tests/kit/kit_test_support.h"
 #include "tests/support/test_platform.h"
 
@@ -36,12 +35,6 @@ std::vector<ModuleCase> ModuleCases() {
         cases.push_back({"row" + std::to_string(row.index), row.cab, row.module, row.clsid, row.name});
     cases.push_back({"chart", "", "olch2xu8.ocx", KIT_CHART_CLSID, "olch2xu8"});
     return cases;
-}
-
-CLSID ParseClsid(const std::string& text) {
-    CLSID clsid{};
-    ::CLSIDFromString(fw::Widen(text).c_str(), &clsid);
-    return clsid;
 }
 
 std::string ClassKey(const std::string& clsid) { return "CLSID\\" + clsid; }
@@ -78,7 +71,7 @@ protected:
 
 TEST_P(KitModule, RegistersItsClassAndUnregistersIt) {
     const ModuleCase& c = GetParam();
-    RedirectedClassesRoot root;
+    test::RedirectedKey root(HKEY_CLASSES_ROOT);
     ASSERT_TRUE(root.active());
     std::string key = ClassKey(c.clsid);
 
@@ -107,7 +100,7 @@ TEST_P(KitModule, RegistersItsClassAndUnregistersIt) {
 }
 
 TEST_P(KitModule, ClassObjectCreatesInstancesAndKeepsTheModuleWhileInUse) {
-    CLSID clsid = ParseClsid(GetParam().clsid);
+    CLSID clsid = test::ClsidOf(GetParam().clsid);
     {
         fw::com_ptr<IClassFactory> factory;
         ASSERT_EQ(entries_.getClassObject(clsid, IID_IClassFactory, factory.put_void()), S_OK);
@@ -153,7 +146,7 @@ TEST_P(KitModule, ClassObjectIsOnlyForItsOwnClass) {
     EXPECT_EQ(entries_.getClassObject(IID_IUnknown, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(object, nullptr);
     object = reinterpret_cast<void*>(1);
-    EXPECT_EQ(entries_.getClassObject(ParseClsid(GetParam().clsid), IID_IDispatch, &object), E_NOINTERFACE);
+    EXPECT_EQ(entries_.getClassObject(test::ClsidOf(GetParam().clsid), IID_IDispatch, &object), E_NOINTERFACE);
     EXPECT_EQ(object, nullptr);
     EXPECT_EQ(entries_.canUnloadNow(), S_OK);
 }
@@ -181,7 +174,7 @@ TEST(KitSharedClass, UnregisteringOneModuleKeepsTheOthersRegistration) {
             ServerEntries one = EntriesOf(first.get()), other = EntriesOf(second.get());
             ASSERT_TRUE(one.complete() && other.complete());
 
-            RedirectedClassesRoot root;
+            test::RedirectedKey root(HKEY_CLASSES_ROOT);
             ASSERT_TRUE(root.active());
             std::string server = ClassKey(a.clsid) + "\\InprocServer32";
             ASSERT_EQ(one.registerServer(), S_OK);
@@ -225,7 +218,7 @@ TEST(KitSharedClass, UnregisteringLeavesAServerItCannotTellIsItsOwn) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        RedirectedClassesRoot root;
+        test::RedirectedKey root(HKEY_CLASSES_ROOT);
         ASSERT_TRUE(root.active());
         ASSERT_EQ(entries.registerServer(), S_OK);
         fw::unique_hkey server;
@@ -242,11 +235,11 @@ TEST(KitSharedClass, UnregisteringLeavesAServerItCannotTellIsItsOwn) {
 
 // The fault variant that fails must fail without leaving anything behind.
 TEST(KitFaultModule, FailingRegistrationWritesNothing) {
-    fw::unique_hmodule module(::LoadLibraryA(BuildFile(KIT_FAIL_MODULE).c_str()));
+    fw::unique_hmodule module(::LoadLibraryA(test::BuildFile(KIT_FAIL_MODULE).c_str()));
     ASSERT_TRUE(module);
     ServerEntries entries = EntriesOf(module.get());
     ASSERT_TRUE(entries.complete());
-    RedirectedClassesRoot root;
+    test::RedirectedKey root(HKEY_CLASSES_ROOT);
     ASSERT_TRUE(root.active());
     EXPECT_EQ(entries.registerServer(), E_FAIL);
     DWORD subkeys = 1, values = 1;

@@ -2,21 +2,13 @@
 
 #include <setupapi.h>
 
-#include <atomic>
 #include <cctype>
 
-#include "framework/strings.h"
+#include "tests/support/test_platform.h"
 
 namespace kelvane::kit_test {
 
 namespace {
-
-struct process_heap_text {
-    using type = WCHAR*;
-    static type invalid() { return nullptr; }
-    static void close(type p) { ::HeapFree(::GetProcessHeap(), 0, p); }
-};
-using unique_heap_text = fw::unique_resource<process_heap_text>;
 
 struct Extraction {
     std::string folder;
@@ -112,18 +104,7 @@ std::vector<Row> RowsToCheck() {
     return result;
 }
 
-std::string BuildFile(const char* hostPath) {
-    // Under wine the build's paths are the host's; wine names the same file
-    // with a drive letter.
-    using ToDos = WCHAR*(CDECL*)(const char*);
-    auto toDos = reinterpret_cast<ToDos>(
-        reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_dos_file_name")));
-    if (!toDos) return hostPath;
-    unique_heap_text dos(toDos(hostPath));
-    return dos ? fw::Narrow(dos.get()) : std::string();
-}
-
-std::string KitCabfiles() { return BuildFile(KIT_CABFILES); }
+std::string KitCabfiles() { return test::BuildFile(KIT_CABFILES); }
 
 std::string Stem(const std::string& name) { return name.substr(0, name.rfind('.')); }
 
@@ -140,44 +121,6 @@ std::optional<std::vector<std::string>> ExtractCabinet(const std::string& cab, c
 bool CopyInto(const std::string& file, const std::string& folder) {
     std::string name = file.substr(file.find_last_of("\\/") + 1);
     return ::CopyFileA(file.c_str(), (folder + "\\" + name).c_str(), FALSE) != 0;
-}
-
-RedirectedClassesRoot::RedirectedClassesRoot() {
-    static std::atomic<unsigned> counter{0};
-    path_ = "Software\\KelvaneKitTest-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(counter++);
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                          key_.put(), nullptr) != ERROR_SUCCESS)
-        return;
-    active_ = ::RegOverridePredefKey(HKEY_CLASSES_ROOT, key_.get()) == ERROR_SUCCESS;
-}
-
-RedirectedClassesRoot::~RedirectedClassesRoot() {
-    if (active_) ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-    if (key_) {
-        key_.reset();
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
-    }
-}
-
-bool KeyExists(HKEY root, const std::string& path) {
-    fw::unique_hkey key;
-    return ::RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
-}
-
-std::optional<std::string> ReadString(HKEY root, const std::string& path, const std::string& name) {
-    fw::unique_hkey key;
-    if (::RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) return std::nullopt;
-    DWORD type = 0;
-    DWORD size = 0;
-    const char* value = name.empty() ? nullptr : name.c_str();
-    if (::RegQueryValueExA(key.get(), value, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_SZ)
-        return std::nullopt;
-    std::string text(size + 1, '\0');
-    if (::RegQueryValueExA(key.get(), value, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) !=
-        ERROR_SUCCESS)
-        return std::nullopt;
-    text.resize(::lstrlenA(text.c_str()));
-    return text;
 }
 
 ServerEntries EntriesOf(HMODULE module) {

@@ -1,6 +1,6 @@
 // What the kit tests share: the catalog rows the kit was built from, where
 // the build put the kit, cabinet extraction with the system's cabinet
-// library, a redirected classes root and a child-process runner.
+// library and a child-process runner.
 #pragma once
 
 #include <windows.h>
@@ -11,8 +11,12 @@
 #include <vector>
 
 #include "framework/raii.h"
+#include "tests/support/test_registry.h"
 
 namespace kelvane::kit_test {
+
+using test::KeyExists;
+using test::ReadString;
 
 struct Row {
     int index;
@@ -37,8 +41,6 @@ std::vector<Row> RowsToCheck();
 
 // The cabinet files folder of the kit build.
 std::string KitCabfiles();
-// A file the build made, given by its build-machine path.
-std::string BuildFile(const char* hostPath);
 
 std::string Stem(const std::string& name);
 bool SameIgnoringCase(const std::string& a, const std::string& b);
@@ -48,31 +50,6 @@ bool SameIgnoringCase(const std::string& a, const std::string& b);
 std::optional<std::vector<std::string>> ExtractCabinet(const std::string& cab, const std::string& folder);
 
 bool CopyInto(const std::string& file, const std::string& folder);
-
-// HKEY_CLASSES_ROOT of this process points at a new key below
-// HKEY_CURRENT_USER for the object's life; the key is removed afterwards.
-// (Not a volatile key: registration writes lasting subkeys, which a volatile
-// parent refuses.)
-class RedirectedClassesRoot {
-public:
-    RedirectedClassesRoot();
-    RedirectedClassesRoot(const RedirectedClassesRoot&) = delete;
-    RedirectedClassesRoot& operator=(const RedirectedClassesRoot&) = delete;
-    ~RedirectedClassesRoot();
-
-    bool active() const { return active_; }
-    // The scratch key itself, for looking past the redirection.
-    HKEY scratch() const { return key_.get(); }
-
-private:
-    std::string path_;
-    fw::unique_hkey key_;
-    bool active_ = false;
-};
-
-bool KeyExists(HKEY root, const std::string& path);
-// The string value `name` ("" = default) of `root`\`path`.
-std::optional<std::string> ReadString(HKEY root, const std::string& path, const std::string& name);
 
 // The four entry points of an in-process server.
 struct ServerEntries {

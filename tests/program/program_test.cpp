@@ -9,20 +9,17 @@
 #include "framework/strings.h"
 #include "resources/resource.h"
 #include "tests/support/test_platform.h"
+#include "tests/support/test_registry.h"
 
 namespace kelvane::test {
 namespace {
 
-// The build tree as wine sees it.
+// A file of the build tree, as wine sees it.
 std::string BuildPath(const std::string& relative) {
-    std::string path = std::string("Z:") + KELVANE_BUILD_DIR + "/" + relative;
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
-    return path;
+    return BuildFile(std::string(KELVANE_BUILD_DIR) + "/" + relative);
 }
 
-std::string KitCabinet(int row) { return BuildPath("kit/cabfiles/") + CatalogRows()[row].CabName; }
+std::string KitCabinet(int row) { return BuildPath(std::string("kit/cabfiles/") + CatalogRows()[row].CabName); }
 
 struct FoundWindow {
     DWORD process;
@@ -132,11 +129,6 @@ private:
     DWORD processId_ = 0;
 };
 
-bool KeyExists(HKEY root, const std::string& path) {
-    fw::unique_hkey key;
-    return ::RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
-}
-
 std::string ControlsFolder() { return fw::Platform().WindowsDirectory() + "\\Downloaded Program Files\\"; }
 
 TEST(Program, UnattendedRunInstallsThePresentRowsAndEndsWithZero) {
@@ -151,15 +143,10 @@ TEST(Program, UnattendedRunInstallsThePresentRowsAndEndsWithZero) {
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE,
                               std::string("SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units\\") + r.ClsidText));
         EXPECT_TRUE(Exists(ControlsFolder() + r.ModuleName));
-        fw::unique_hkey server;
-        ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CLASSES_ROOT,
-                                                 (std::string("CLSID\\") + r.ClsidText + "\\InprocServer32").c_str(), 0,
-                                                 KEY_READ, server.put()));
-        char path[MAX_PATH] = {};
-        DWORD size = sizeof(path);
-        ASSERT_EQ(ERROR_SUCCESS, ::RegQueryValueExA(server.get(), nullptr, nullptr, nullptr,
-                                                    reinterpret_cast<BYTE*>(path), &size));
-        EXPECT_EQ(0, ::lstrcmpiA(path, (ControlsFolder() + r.ModuleName).c_str())) << path;
+        const std::string path =
+            ReadString(HKEY_CLASSES_ROOT, std::string("CLSID\\") + r.ClsidText + "\\InprocServer32", "");
+        ASSERT_NE(path, "") << "no server registered";
+        EXPECT_EQ(0, ::lstrcmpiA(path.c_str(), (ControlsFolder() + r.ModuleName).c_str())) << path;
     }
 }
 

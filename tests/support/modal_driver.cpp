@@ -42,6 +42,16 @@ void PumpMessages(DWORD forMs) {
     } while (::GetTickCount() - start < forMs);
 }
 
+bool RunUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    while (!done()) {
+        if (::GetTickCount64() >= deadline) return false;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        PumpMessages();
+    }
+    return true;
+}
+
 void Click(HWND dialog, int id) { ::SendMessageA(::GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 
 }  // namespace kelvane::test

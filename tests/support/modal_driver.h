@@ -17,6 +17,10 @@ INT_PTR RunModal(fw::Dialog& dialog, std::function<void(HWND)> tick, UINT interv
 // Handles the thread's pending messages (for tests that drive windows outside a dialog).
 void PumpMessages(DWORD forMs = 0);
 
+// Handles the thread's messages as they come until `done` says so; false when
+// `timeoutMs` passes first.
+bool RunUntil(const std::function<bool()>& done, DWORD timeoutMs);
+
 // Clicks a dialog's button the way a user does (BM_CLICK).
 void Click(HWND dialog, int id);
 

@@ -3,8 +3,18 @@
 #include <atomic>
 
 #include "framework/raii.h"
+#include "framework/strings.h"
 
 namespace kelvane::test {
+
+namespace {
+struct process_heap_text {
+    using type = WCHAR*;
+    static type invalid() { return nullptr; }
+    static void close(type p) { ::HeapFree(::GetProcessHeap(), 0, p); }
+};
+using unique_heap_text = fw::unique_resource<process_heap_text>;
+}  // namespace
 
 std::string TestPlatform::ModulePath() { return modulePath.empty() ? Platform::ModulePath() : modulePath; }
 
@@ -96,5 +106,16 @@ bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str())
 std::string TestProgramPath() { return fw::Platform().ModulePath(); }
 
 std::string TestProgramFolder() { return fw::FolderOf(TestProgramPath()); }
+
+std::string BuildFile(const std::string& hostPath) {
+    // Under wine the build's paths are the host's; wine names the same file
+    // with a drive letter.
+    using ToDos = WCHAR*(CDECL*)(const char*);
+    auto toDos = reinterpret_cast<ToDos>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_dos_file_name")));
+    if (!toDos) return hostPath;
+    unique_heap_text dos(toDos(hostPath.c_str()));
+    return dos ? fw::Narrow(dos.get()) : std::string();
+}
 
 }  // namespace kelvane::test

@@ -72,5 +72,7 @@ bool Exists(const std::string& path);
 std::string TestProgramPath();
 // The folder of the running test program.
 std::string TestProgramFolder();
+// A file the build made, given by its build-machine (Unix) path.
+std::string BuildFile(const std::string& hostPath);
 
 }  // namespace kelvane::test
